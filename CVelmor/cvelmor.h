@@ -1,0 +1,115 @@
+// The engine core object. One CVelmor exists per process; it owns the state
+// of every engine subsystem. Each group of operations is defined in the file
+// of its area (named beside it below); each subsystem keeps its fields in a
+// state struct declared in that subsystem's header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cvelmor_ehs.h"
+
+typedef void (*V2DCALLBACK)();
+
+enum V2DCallbackKind {
+    CALLBACK_FOCUS_LOST = 1,
+    CALLBACK_FOCUS_RESTORED = 2,
+    CALLBACK_TERMINATION = 3,
+};
+
+enum V2DLogLevel {
+    LOG_UNDEFINED = 0,
+    LOG_STEP = 1,
+    LOG_DETAIL = 2,
+    LOG_TITLE = 3,
+    LOG_RESULT = 4,
+    LOG_WARNING = 5,
+    LOG_FATAL = 6,
+};
+
+// Frame timer fields, kept by TimerUpdate.
+struct V2DTIMERSTATE {
+    uint32_t dwLastUpdate = 0;
+    uint32_t dwPrevUpdate = 0;
+    int32_t iFrameTimeMs = 1;
+    float fFrameTime = 0.001f;
+    int32_t iAccumulatedMs = 0;
+    uint32_t dwFrameCount = 1;
+    uint32_t dwFPS = 1;
+};
+
+class CVelmor {
+public:
+    CVelmor();
+    ~CVelmor() noexcept(false);
+    CVelmor(const CVelmor&) = delete;
+    CVelmor& operator=(const CVelmor&) = delete;
+
+    // ---- Core: cvelmor.cpp -------------------------------------------------
+    void SetAppInfo(const std::string& name, const std::string& version);
+    void RegisterCallback(V2DCALLBACK function, int kind);
+    // 1: run a frame now; 0: nothing to do (wait for a message); -1: quit.
+    int32_t UpdateAllSystems();
+    void TimerUpdate();
+    float TimerGetDelta() const { return m_timer.fFrameTime; }
+    uint32_t TimerGetFPS() const { return m_timer.dwFPS; }
+    const std::string& GetAppName() const { return m_strAppName; }
+    const std::string& GetAppVersion() const { return m_strAppVersion; }
+    const V2DTIMERSTATE& GetTimer() const { return m_timer; }
+    // The fatal path marks the engine before deleting it, so the destructor
+    // runs the termination callback first.
+    void MarkTerminated() { m_bTerminated = 1; }
+
+    // ---- Log: cvelmor_log.cpp ------------------------------------------------
+    // Each call opens, writes, flushes and closes "gamelog.txt"; they keep no
+    // state, so they also work while no engine object exists.
+    static void LogLine(const std::string& text);
+    static void LogEntry(const std::string& text, int level);
+    static void LogSeparator(int kind);
+    static void LogBlankLines(int count);
+
+    // ---- Focus (called by the window procedure): cvelmor.cpp ---------------------------------------------
+    void OnFocusGained();
+    void OnFocusLost();
+
+    // ---- Scripts: cvelmor_scr_main.cpp ------------------------------------
+    // Kept for fatal-error reports, so it survives an exception out of a call.
+    const std::string& ScriptGetLastCalledFunctionName() const { return m_strLastCalledFunction; }
+
+    // ---- Subsystem-started flags, in this order ----------------------------
+    uint8_t m_bGfxPrepared = 0;   // set by GfxPreinit once the 3-D API object exists
+    uint8_t m_bResStarted = 0;
+    uint8_t m_bInpStarted = 0;
+    uint8_t m_bSfxStarted = 0;
+    uint8_t m_bScrStarted = 0;
+    uint8_t m_bGfxStarted = 0;    // set as the last step of GfxInit
+
+private:
+    // Returns -1 when the quit message was taken, 0 when the queue is empty.
+    int32_t PumpMessages();
+    void StopStartedSubsystems();
+    template <typename Step>
+    void RunStopStep(Step step);
+    void WriteLogFooter();
+
+    std::string m_strAppName;
+    std::string m_strAppVersion;
+    V2DTIMERSTATE m_timer;
+    V2DCALLBACK m_pfnFocusLost = nullptr;
+    V2DCALLBACK m_pfnFocusRestored = nullptr;
+    V2DCALLBACK m_pfnTermination = nullptr;
+    uint8_t m_bTerminated = 0;
+    std::string m_strLastCalledFunction;
+};
+
+// The current engine object (null before the first and after the last).
+CVelmor* GetEngine();
+
+// Process-wide flags.
+extern uint8_t g_bQuitFlag;        // 1 ends the main loop at its next test
+extern uint8_t g_bWindowActive;    // 1 while the game window is the active window
+extern int32_t g_iDisplayMode;     // 1: 16-bit display mode, 2: 32-bit display mode
+
+// Engine name and version as the log header shows them.
+extern const char* const V2D_ENGINE_NAME;
+extern const char* const V2D_ENGINE_VERSION;

@@ -1,0 +1,68 @@
+// The engine's one exception, the checkpoint that locates machine faults, and
+// the report file "ehslog.txt".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum EHSType : uint32_t {
+    EHS_TYPE_UNKNOWN = 0,
+    EHS_TYPE_GENERAL = 1,
+    EHS_TYPE_GAME = 2,
+    EHS_TYPE_WIN32 = 3,
+    EHS_TYPE_LUA = 4,
+    EHS_TYPE_LUA_GLUE = 5,
+    EHS_TYPE_IN_SCRIPT = 6,
+};
+
+class CEHSException {
+public:
+    CEHSException(uint32_t type, uint32_t code, std::string desc, std::string file, uint32_t line)
+        : m_type(type), m_code(code), m_desc(std::move(desc)), m_file(std::move(file)), m_line(line) {}
+
+    uint32_t GetType() const { return m_type; }
+    uint32_t GetCode() const { return m_code; }
+    const std::string& GetDesc() const { return m_desc; }
+    const std::string& GetFile() const { return m_file; }
+    uint32_t GetLine() const { return m_line; }
+
+    const char* GetTypeName() const;
+    // Appends the report to "ehslog.txt"; silent when the file cannot be opened.
+    void WriteReport() const;
+
+private:
+    uint32_t m_type;
+    uint32_t m_code;
+    std::string m_desc;
+    std::string m_file;
+    uint32_t m_line;
+};
+
+// Two stores and nothing else: called at the top of nearly every function,
+// per frame too.
+namespace ehs_detail {
+extern uint32_t g_checkpointFileID;
+extern uint32_t g_checkpointLine;
+}  // namespace ehs_detail
+
+inline void SetCheckpoint(uint32_t fileId, uint32_t line) {
+    ehs_detail::g_checkpointFileID = fileId;
+    ehs_detail::g_checkpointLine = line;
+}
+inline uint32_t GetCheckpointFileID() { return ehs_detail::g_checkpointFileID; }
+inline uint32_t GetCheckpointLine() { return ehs_detail::g_checkpointLine; }
+
+// Turns the twenty known machine faults into a type-3 CEHSException; returns
+// for any other code, so the fault travels on untranslated.
+void TranslateMachineFault(uint32_t faultCode, const void* faultInformation);
+
+// A failed internal consistency check.
+#define EHS_ASSERT(cond, file)                                                              \
+    do {                                                                                    \
+        if (!(cond)) throw CEHSException(EHS_TYPE_GENERAL, 0, "EHS Assertion failed.", file, \
+                                         __LINE__);                                         \
+    } while (0)
+
+// Local date and time as the log and the report write them: "7.3.2005", "9:5".
+std::string LocalDateText();
+std::string LocalTimeText();

@@ -1,0 +1,98 @@
+#include "vlm_window.h"
+
+#include <new>
+
+#include "cvelmor.h"
+#include "faults.h"
+#include "system.h"
+
+namespace {
+
+void TranslateFault(uint32_t code, const platform::FaultInfo& info) {
+    TranslateMachineFault(code, &info);
+}
+
+void LogFatalBlock(const CEHSException& e) {
+    CVelmor::LogBlankLines(2);
+    CVelmor::LogSeparator(3);
+    CVelmor::LogEntry("Fatal error!", LOG_FATAL);
+    CVelmor::LogEntry(std::string("Error type: ") + e.GetTypeName(), LOG_FATAL);
+    CVelmor::LogEntry("Error code: " + std::to_string(e.GetCode()), LOG_FATAL);
+    CVelmor::LogEntry("Error desc: " + e.GetDesc(), LOG_FATAL);
+    CVelmor::LogEntry("Error location: ", LOG_FATAL);
+    if (e.GetType() == EHS_TYPE_WIN32) {
+        CVelmor::LogEntry("   FileID: " + std::to_string(GetCheckpointFileID()), LOG_FATAL);
+        CVelmor::LogEntry("   Line: " + std::to_string(GetCheckpointLine()), LOG_FATAL);
+    } else {
+        CVelmor::LogEntry("   File: " + e.GetFile(), LOG_FATAL);
+        CVelmor::LogEntry("   Line: " + std::to_string(e.GetLine()), LOG_FATAL);
+    }
+    const CVelmor* engine = GetEngine();
+    const std::string lastCalled = engine ? engine->ScriptGetLastCalledFunctionName() : std::string();
+    CVelmor::LogEntry("Last called Lua function name: " + lastCalled, LOG_FATAL);
+    CVelmor::LogSeparator(3);
+    CVelmor::LogBlankLines(2);
+}
+
+}  // namespace
+
+void ReportCurrentFatalError() {
+    try {
+        throw;
+    } catch (CEHSException& e) {
+        e.WriteReport();
+        LogFatalBlock(e);
+    } catch (const char* text) {
+        CVelmor::LogEntry(text ? text : "", LOG_FATAL);
+    } catch (...) {
+        CVelmor::LogEntry("EXCEPTION OF UNKNOWN TYPE!", LOG_FATAL);
+    }
+}
+
+void Terminate() {
+    CVelmor* engine = GetEngine();
+    if (!engine) return;
+    engine->MarkTerminated();
+    delete engine;
+}
+
+int VelmorEntryPoint(V2DGAMEMAIN gameMain) {
+    platform::InstanceLock instance("Velmor2D App");
+    if (!instance.Acquired()) return 0;
+
+    try {
+        platform::InstallFaultTranslator(TranslateFault);
+        SetCheckpoint(111, 114);
+        CVelmor* engine = new (std::nothrow) CVelmor();
+        if (!engine) throw CEHSException(EHS_TYPE_GENERAL, 0, "Cannot create CVelmor object!", "vlm_window", 121);
+        gameMain(engine);
+        delete engine;
+        return 0;
+    } catch (...) {
+        ReportCurrentFatalError();
+        Terminate();
+    }
+    return 0;
+}
+
+int32_t V2DWindowProc(uint32_t msg, uintptr_t wParam, intptr_t) {
+    switch (msg) {
+        case platform::MSG_DESTROY:
+            g_bWindowActive = 0;
+            platform::GetSystem().PostQuitMessage(0);
+            return 0;
+        case platform::MSG_ACTIVATE:
+            if (wParam == platform::ACTIVATE_ACTIVE || wParam == platform::ACTIVATE_CLICKACTIVE) {
+                if (g_bWindowActive == 0) {
+                    g_bWindowActive = 1;
+                    if (CVelmor* engine = GetEngine()) engine->OnFocusGained();
+                }
+            } else if (g_bWindowActive == 1) {
+                g_bWindowActive = 0;
+                if (CVelmor* engine = GetEngine()) engine->OnFocusLost();
+            }
+            return 0;
+        default:
+            return 0;
+    }
+}

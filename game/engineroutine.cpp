@@ -1,0 +1,47 @@
+#include "engineroutine.h"
+
+#include "cvelmor.h"
+#include "gameinit_routine.h"
+#include "system.h"
+
+CVelmor* g_pV2D = nullptr;
+
+void GameMain(CVelmor* pV2D) {
+    g_pV2D = pV2D;
+    g_pV2D->SetAppInfo("Quble", "v. 1.0");
+    g_pV2D->RegisterCallback(GameShutdown, CALLBACK_TERMINATION);
+    Engine_InitResourcesSubsystem();
+    if (g_bQuitFlag == 0) SelectDisplayMode();
+    if (g_bQuitFlag == 0) EngineInitSubsystems();
+    if (g_bQuitFlag == 0) {
+        GameModInit();
+        MainLoop(GameFrame);
+    }
+    GameShutdown();
+}
+
+void Engine_InitResourcesSubsystem() {
+    if (!g_pV2D) {
+        throw CEHSException(EHS_TYPE_GENERAL, 0, "Error in Engine_InitResourcesSubsystem: pV2D == NULL!",
+                            "engineroutine", 79);
+    }
+}
+
+void SelectDisplayMode() { SetCheckpoint(1005, 83); }
+
+void EngineInitSubsystems() {}
+
+void GameShutdown() { SetCheckpoint(112, 545); }
+
+void MainLoop(V2DFRAMEFUNC frameFunction) {
+    while (g_bQuitFlag == 0) {
+        const int32_t result = g_pV2D->UpdateAllSystems();
+        if (result == 0) {
+            platform::GetSystem().WaitMessage();
+        } else if (result == -1) {
+            g_bQuitFlag = 1;
+        } else if (frameFunction() == 0) {
+            break;
+        }
+    }
+}

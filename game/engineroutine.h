@@ -1,0 +1,18 @@
+// The game's start-up sequence, main loop and shutdown.
+#pragma once
+
+#include <cstdint>
+
+class CVelmor;
+
+typedef uint8_t (*V2DFRAMEFUNC)();
+
+extern CVelmor* g_pV2D;  // the game's copy of the engine pointer
+
+void GameMain(CVelmor* pV2D);
+void GameShutdown();
+void MainLoop(V2DFRAMEFUNC frameFunction);
+
+void Engine_InitResourcesSubsystem();
+void SelectDisplayMode();
+void EngineInitSubsystems();

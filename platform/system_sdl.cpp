@@ -1,0 +1,96 @@
+// The production platform: SDL2 for events and message boxes, the monotonic
+// clock for time.
+#include <SDL.h>
+#include <time.h>
+
+#include <cstdio>
+#include <deque>
+
+#include "sdl_events.h"
+#include "system.h"
+
+namespace platform {
+
+namespace {
+
+class SdlSystem final : public System {
+public:
+    SdlSystem() {
+        // Events only; the window and the audio start their own SDL parts.
+        // SDL turns SIGINT and SIGTERM into a quit event for us.
+        m_eventsReady = SDL_InitSubSystem(SDL_INIT_EVENTS) == 0;
+    }
+    ~SdlSystem() override {
+        if (m_eventsReady) SDL_QuitSubSystem(SDL_INIT_EVENTS);
+    }
+
+    uint32_t Milliseconds() override {
+        timespec ts{};
+        clock_gettime(CLOCK_MONOTONIC, &ts);
+        return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
+                                     static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+    }
+
+    bool PeekMessage(Message& out) override {
+        while (m_posted.empty() && m_eventsReady) {
+            SDL_Event event;
+            if (!SDL_PollEvent(&event)) break;
+            Translate(event);
+        }
+        if (m_posted.empty()) return false;
+        out = m_posted.front();
+        m_posted.pop_front();
+        return true;
+    }
+
+    void WaitMessage() override {
+        if (!m_posted.empty() || !m_eventsReady) return;
+        SDL_WaitEvent(nullptr);
+    }
+
+    void PostQuitMessage(int exitCode) override {
+        m_posted.push_back(Message{MSG_QUIT, static_cast<uintptr_t>(exitCode), 0});
+    }
+
+    void MessageBox(const std::string& text, const std::string& caption) override {
+        if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption.c_str(), text.c_str(),
+                                     nullptr) != 0) {
+            // No display to show it on: the terminal is the next best place.
+            std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        }
+    }
+
+private:
+    // Window events become the messages the window procedure understands;
+    // everything else goes to whoever listens for raw events (input).
+    void Translate(const SDL_Event& event) {
+        DispatchRawEvent(event);
+        if (event.type == SDL_QUIT) {
+            m_posted.push_back(Message{MSG_DESTROY, 0, 0});
+            return;
+        }
+        if (event.type != SDL_WINDOWEVENT) return;
+        switch (event.window.event) {
+            case SDL_WINDOWEVENT_FOCUS_GAINED:
+                m_posted.push_back(Message{MSG_ACTIVATE, ACTIVATE_ACTIVE, 0});
+                break;
+            case SDL_WINDOWEVENT_FOCUS_LOST:
+                m_posted.push_back(Message{MSG_ACTIVATE, ACTIVATE_INACTIVE, 0});
+                break;
+            case SDL_WINDOWEVENT_CLOSE:
+                m_posted.push_back(Message{MSG_DESTROY, 0, 0});
+                break;
+            default:
+                break;
+        }
+    }
+
+    bool m_eventsReady = false;
+    std::deque<Message> m_posted;
+};
+
+}  // namespace
+
+std::unique_ptr<System> CreateSdlSystem() { return std::make_unique<SdlSystem>(); }
+
+}  // namespace platform

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs to build, run and test.
+set -euo pipefail
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git
+  libsdl2-dev libepoxy-dev liblua5.1-0-dev
+  libsndfile1-dev libopenmpt-dev libpng-dev libjpeg-dev zlib1g-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool x11-utils clang libclang-rt-dev
+  libgl1-mesa-dri
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

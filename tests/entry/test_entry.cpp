@@ -1,0 +1,295 @@
+// The whole program path from the entry point: fatal errors, machine faults,
+// the single instance and the real executable.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "cvelmor.h"
+#include "test_support.h"
+#include "vlm_window.h"
+
+using testsupport::FileExists;
+using testsupport::ReadFile;
+using testsupport::ReadLines;
+using testsupport::RunInChild;
+
+namespace {
+
+class EntryTest : public EngineTest {};
+
+const std::string kSep3 = "|:::::::::::::::::::::::::::::::::::::::::::::::::::|";
+
+// Index of the first line equal to `text` at or after `from`, or -1.
+int FindLine(const std::vector<std::string>& lines, const std::string& text, size_t from = 0) {
+    for (size_t i = from; i < lines.size(); ++i)
+        if (lines[i] == text) return static_cast<int>(i);
+    return -1;
+}
+
+void LogShutdown() { CVelmor::LogLine("termination callback"); }
+
+void StartLikeTheGame(CVelmor* engine) {
+    engine->SetAppInfo("Quble", "v. 1.0");
+    engine->RegisterCallback(LogShutdown, CALLBACK_TERMINATION);
+}
+
+bool EndsWithFooter(const std::vector<std::string>& lines) {
+    return lines.size() >= 7 && lines[lines.size() - 4] == "--==: End of log.";
+}
+
+TEST_F(EntryTest, EngineExceptionIsReportedThenTheGameAndEngineStop) {
+    const int status = RunInChild([] {
+        VelmorEntryPoint([](CVelmor* engine) {
+            StartLikeTheGame(engine);
+            SetCheckpoint(1013, 55);
+            throw CEHSException(EHS_TYPE_GAME, 12, "Invalid sound ID: 9", "cvelmor_sfx_sound", 321);
+        });
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+
+    const auto lines = ReadLines("gamelog.txt");
+    const int block = FindLine(lines, " !!!: Fatal error!");
+    ASSERT_GT(block, 2);
+    EXPECT_EQ(lines[block - 1], kSep3);
+    const std::vector<std::string> expected = {
+        " !!!: Fatal error!", " !!!: Error type: Game.", " !!!: Error code: 12",
+        " !!!: Error desc: Invalid sound ID: 9", " !!!: Error location: ",
+        " !!!:    File: cvelmor_sfx_sound", " !!!:    Line: 321",
+        " !!!: Last called Lua function name: ", kSep3, "", "", "termination callback",
+    };
+    ASSERT_GE(lines.size(), block + expected.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + block, lines.begin() + block + expected.size()), expected);
+    EXPECT_TRUE(EndsWithFooter(lines));
+
+    const auto report = ReadLines("ehslog.txt");
+    ASSERT_EQ(report.size(), 13u);
+    EXPECT_EQ(report[5], "Exception type: Game.");
+    EXPECT_EQ(report[6], "Exception code: 12");
+    EXPECT_EQ(report[11], "   FileID: 1013");
+    EXPECT_EQ(report[12], "   Line:   55");
+}
+
+TEST_F(EntryTest, TwoFatalRunsAppendTwoReports) {
+    for (int run = 0; run < 2; ++run) {
+        RunInChild([] {
+            VelmorEntryPoint([](CVelmor*) { throw CEHSException(9, 0, "nine", "f", 1); });
+        });
+    }
+    const auto report = ReadLines("ehslog.txt");
+    ASSERT_EQ(report.size(), 26u);
+    for (int base : {0, 13}) {
+        EXPECT_EQ(report[base], "");
+        EXPECT_EQ(report[base + 1], "");
+        EXPECT_EQ(report[base + 2], "");
+        EXPECT_EQ(report[base + 5], "Exception type: Undefined type!");
+    }
+    // The log is new each run: one fatal block only.
+    const auto lines = ReadLines("gamelog.txt");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), " !!!: Fatal error!"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), " !!!: Error type: Undefined type!"), 1);
+}
+
+TEST_F(EntryTest, ThrownTextIsOneFatalLine) {
+    RunInChild([] {
+        VelmorEntryPoint([](CVelmor* engine) {
+            StartLikeTheGame(engine);
+            throw "Error in TItemsManager<T>::FreeItem";
+        });
+    });
+    const auto lines = ReadLines("gamelog.txt");
+    const int at = FindLine(lines, " !!!: Error in TItemsManager<T>::FreeItem");
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(lines[at + 1], "termination callback");
+    EXPECT_TRUE(EndsWithFooter(lines));
+    EXPECT_FALSE(FileExists("ehslog.txt"));
+}
+
+TEST_F(EntryTest, AnythingElseIsAnUnknownException) {
+    RunInChild([] {
+        VelmorEntryPoint([](CVelmor* engine) {
+            StartLikeTheGame(engine);
+            throw 42;
+        });
+    });
+    const auto lines = ReadLines("gamelog.txt");
+    EXPECT_GE(FindLine(lines, " !!!: EXCEPTION OF UNKNOWN TYPE!"), 0);
+    EXPECT_GE(FindLine(lines, "termination callback"), 0);
+    EXPECT_TRUE(EndsWithFooter(lines));
+    EXPECT_FALSE(FileExists("ehslog.txt"));
+}
+
+__attribute__((noinline)) void WriteThroughNull() {
+    SetCheckpoint(1011, 77);
+    volatile int* volatile target = nullptr;
+    *target = 1;
+}
+
+volatile int g_quotient = 0;
+
+__attribute__((noinline)) void DivideByZero() {
+    SetCheckpoint(1025, 40);
+    volatile int zero = 0;
+    volatile int ten = 10;
+    g_quotient = ten / zero;
+}
+
+class FaultTest : public EntryTest {
+protected:
+    void SetUp() override {
+        if (VELMOR_SANITIZED) GTEST_SKIP() << "the sanitizer runtime owns the fault signals";
+        EntryTest::SetUp();
+    }
+};
+
+TEST_F(FaultTest, AccessViolationReportsTheCheckpointAndStopsNormally) {
+    const int status = RunInChild([] {
+        VelmorEntryPoint([](CVelmor* engine) {
+            StartLikeTheGame(engine);
+            WriteThroughNull();
+        });
+    });
+    ASSERT_TRUE(WIFEXITED(status)) << "the child died from the fault";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    const auto report = ReadLines("ehslog.txt");
+    ASSERT_EQ(report.size(), 13u) << ReadFile("gamelog.txt");
+    EXPECT_EQ(report[5], "Exception type: Win32.");
+    EXPECT_EQ(report[6], "Exception code: 3221225477");
+    EXPECT_EQ(report[7], "Exception desc: Access violation.");
+    EXPECT_EQ(report[8], "File: ");
+    EXPECT_EQ(report[9], "Line: 0");
+    EXPECT_EQ(report[11], "   FileID: 1011");
+    EXPECT_EQ(report[12], "   Line:   77");
+
+    const auto lines = ReadLines("gamelog.txt");
+    const int block = FindLine(lines, " !!!: Fatal error!");
+    ASSERT_GE(block, 0);
+    EXPECT_EQ(lines[block + 1], " !!!: Error type: Win32.");
+    EXPECT_EQ(lines[block + 2], " !!!: Error code: 3221225477");
+    EXPECT_EQ(lines[block + 5], " !!!:    FileID: 1011");
+    EXPECT_EQ(lines[block + 6], " !!!:    Line: 77");
+    EXPECT_GE(FindLine(lines, "termination callback", block), 0);
+    EXPECT_TRUE(EndsWithFooter(lines));
+}
+
+TEST_F(FaultTest, IntegerDivisionByZero) {
+    RunInChild([] {
+        VelmorEntryPoint([](CVelmor* engine) {
+            StartLikeTheGame(engine);
+            DivideByZero();
+        });
+    });
+    const auto report = ReadLines("ehslog.txt");
+    ASSERT_EQ(report.size(), 13u);
+    EXPECT_EQ(report[6], "Exception code: 3221225620");
+    EXPECT_EQ(report[7], "Exception desc: Divide by zero (int).");
+    EXPECT_EQ(report[11], "   FileID: 1025");
+    EXPECT_TRUE(EndsWithFooter(ReadLines("gamelog.txt")));
+}
+
+TEST_F(FaultTest, FaultOutsideTheTableIsUnknownAndWritesNoReport) {
+    RunInChild([] {
+        VelmorEntryPoint([](CVelmor* engine) {
+            StartLikeTheGame(engine);
+            raise(SIGSYS);  // a bad system call has no entry in the table
+        });
+    });
+    const auto lines = ReadLines("gamelog.txt");
+    EXPECT_GE(FindLine(lines, " !!!: EXCEPTION OF UNKNOWN TYPE!"), 0);
+    EXPECT_TRUE(EndsWithFooter(lines));
+    EXPECT_FALSE(FileExists("ehslog.txt"));
+}
+
+TEST_F(FaultTest, SecondFaultAfterTheFirstIsCaughtToo) {
+    // The handler must leave the signal unblocked: the termination callback
+    // faulting again still ends in a logged stop, not a dead process.
+    const int status = RunInChild([] {
+        VelmorEntryPoint([](CVelmor* engine) {
+            engine->RegisterCallback([] { DivideByZero(); }, CALLBACK_TERMINATION);
+            try {
+                WriteThroughNull();
+            } catch (const CEHSException& e) {
+                CVelmor::LogLine("caught " + e.GetDesc());
+            }
+            WriteThroughNull();
+        });
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    const auto lines = ReadLines("gamelog.txt");
+    EXPECT_GE(FindLine(lines, "caught Access violation."), 0) << ReadFile("gamelog.txt");
+    EXPECT_GE(FindLine(lines, " !!!: Error desc: Access violation."), 0);
+    EXPECT_GE(FindLine(lines, " !!!: Error desc: Divide by zero (int)."), 0);
+    EXPECT_TRUE(EndsWithFooter(lines));
+}
+
+TEST_F(EntryTest, SecondInstanceReturnsAtOnceAndLeavesTheLogAlone) {
+    int toFirst[2];
+    int fromFirst[2];
+    ASSERT_EQ(pipe(toFirst), 0);
+    ASSERT_EQ(pipe(fromFirst), 0);
+    static int s_in, s_out;
+    s_in = toFirst[0];
+    s_out = fromFirst[1];
+    const pid_t first = fork();
+    if (first == 0) {
+        VelmorEntryPoint([](CVelmor* engine) {
+            engine->SetAppInfo("Quble", "v. 1.0");
+            char c = 'r';
+            if (write(s_out, &c, 1) != 1) return;  // started
+            if (read(s_in, &c, 1) != 1) return;    // wait until told to finish
+            CVelmor::LogLine("first instance ends");
+        });
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(fromFirst[0], &c, 1), 1);
+    const std::string before = ReadFile("gamelog.txt");
+    ASSERT_NE(before.find("Starting Quble v. 1.0"), std::string::npos);
+
+    const int status = RunInChild([] {
+        VelmorEntryPoint([](CVelmor*) { _exit(3); });
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the second copy must not run the game";
+    EXPECT_EQ(ReadFile("gamelog.txt"), before);
+
+    ASSERT_EQ(write(toFirst[1], "g", 1), 1);
+    int firstStatus = 0;
+    waitpid(first, &firstStatus, 0);
+    const auto lines = ReadLines("gamelog.txt");
+    EXPECT_GE(FindLine(lines, "first instance ends"), 0);
+    EXPECT_TRUE(EndsWithFooter(lines));
+}
+
+TEST_F(EntryTest, GameBinaryWritesHeaderAndEndsWithFooterOnQuit) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        execl(QUBLE_BINARY, "quble", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // Wait for the start-up to reach the main loop.
+    bool started = false;
+    for (int i = 0; i < 200 && !started; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        started = ReadFile("gamelog.txt").find("Callback function for termination registered.") !=
+                  std::string::npos;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    kill(pid, SIGTERM);  // arrives as the quit event
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(started) << ReadFile("gamelog.txt");
+    ASSERT_TRUE(WIFEXITED(status));
+    const auto lines = ReadLines("gamelog.txt");
+    ASSERT_GT(lines.size(), 10u);
+    EXPECT_EQ(lines[3], "--==: Starting Quble v. 1.0");
+    EXPECT_TRUE(EndsWithFooter(lines)) << ReadFile("gamelog.txt");
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+#include "test_support.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cvelmor.h"
+
+namespace testsupport {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFile(path));
+    std::string line;
+    while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+void ResetEngineGlobals() {
+    g_bQuitFlag = 0;
+    g_bWindowActive = 0;
+    g_iDisplayMode = 1;
+    SetCheckpoint(0, 0);
+}
+
+}  // namespace testsupport
+
+void EngineTest::SetUp() {
+    char cwd[PATH_MAX];
+    m_oldDir = getcwd(cwd, sizeof(cwd)) ? cwd : "/";
+    char pattern[] = "/tmp/velmor-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    tempDir = pattern;
+    ASSERT_EQ(chdir(tempDir.c_str()), 0);
+    system = &platform::InstallHeadlessSystem();
+    testsupport::ResetEngineGlobals();
+}
+
+void EngineTest::TearDown() {
+    platform::SetSystem(nullptr);
+    if (chdir(m_oldDir.c_str()) != 0) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(tempDir, ignored);
+}

@@ -1,0 +1,57 @@
+// Shared helpers: every engine test runs in a fresh temporary working
+// directory on the headless platform.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "system_headless.h"
+
+namespace testsupport {
+
+std::string ReadFile(const std::string& path);
+std::vector<std::string> ReadLines(const std::string& path);
+bool FileExists(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+// Runs `body` in a forked child and returns its wait status; the child ends
+// with _exit(0) when body returns.
+template <typename Body>
+int RunInChild(Body body);
+
+// Resets the process-wide engine flags a previous test may have left.
+void ResetEngineGlobals();
+
+}  // namespace testsupport
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string Log() const { return testsupport::ReadFile("gamelog.txt"); }
+    std::vector<std::string> LogLines() const { return testsupport::ReadLines("gamelog.txt"); }
+
+    platform::HeadlessSystem* system = nullptr;
+    std::string tempDir;
+
+private:
+    std::string m_oldDir;
+};
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+template <typename Body>
+int testsupport::RunInChild(Body body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        body();
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+}

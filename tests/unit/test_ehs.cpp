@@ -1,0 +1,87 @@
+#include <regex>
+
+#include "cvelmor_ehs.h"
+#include "faults.h"
+#include "test_support.h"
+
+using testsupport::ReadLines;
+
+namespace {
+
+class EhsTest : public EngineTest {};
+
+std::vector<std::string> ExpectedReport(const std::string& type, const std::string& code,
+                                        const std::string& desc, const std::string& file,
+                                        const std::string& line, const std::string& cpFile,
+                                        const std::string& cpLine) {
+    return {"", "", "", "DATE", "TIME", "Exception type: " + type, "Exception code: " + code,
+            "Exception desc: " + desc, "File: " + file, "Line: " + line, "Last checkpoint:",
+            "   FileID: " + cpFile, "   Line:   " + cpLine};
+}
+
+// Replaces the date and time lines after checking their shape.
+std::vector<std::string> Normalised(std::vector<std::string> lines) {
+    for (auto& line : lines) {
+        if (line.rfind("Date: ", 0) == 0) {
+            EXPECT_TRUE(std::regex_match(line, std::regex(R"(Date: [1-9]\d?\.[1-9]\d?\.\d{4})"))) << line;
+            line = "DATE";
+        } else if (line.rfind("Time: ", 0) == 0) {
+            EXPECT_TRUE(std::regex_match(line, std::regex(R"(Time: (0|[1-9]\d?):(0|[1-9]\d?))"))) << line;
+            line = "TIME";
+        }
+    }
+    return lines;
+}
+
+TEST_F(EhsTest, ReportsAppendWithTheirFields) {
+    SetCheckpoint(121, 456);
+    CEHSException(EHS_TYPE_GAME, 7, "Invalid sound ID: 9", "cvelmor_sfx_sound", 321).WriteReport();
+    SetCheckpoint(111, 114);
+    CEHSException(9, 4294967295u, "odd", "x", 1).WriteReport();
+
+    auto expected = ExpectedReport("Game.", "7", "Invalid sound ID: 9", "cvelmor_sfx_sound", "321", "121", "456");
+    const auto second = ExpectedReport("Undefined type!", "4294967295", "odd", "x", "1", "111", "114");
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_EQ(Normalised(ReadLines("ehslog.txt")), expected);
+}
+
+TEST_F(EhsTest, TypeNames) {
+    const char* names[] = {"Unknown.", "General.", "Game.", "Win32.", "Lua.", "Lua glue function.", "In-script."};
+    for (uint32_t type = 0; type < 7; ++type) {
+        EXPECT_STREQ(CEHSException(type, 0, "", "", 0).GetTypeName(), names[type]);
+    }
+    EXPECT_STREQ(CEHSException(7, 0, "", "", 0).GetTypeName(), "Undefined type!");
+}
+
+TEST_F(EhsTest, KnownFaultsTranslateAndOthersPassThrough) {
+    try {
+        TranslateMachineFault(0xC0000005u, nullptr);
+        FAIL() << "access violation not translated";
+    } catch (const CEHSException& e) {
+        EXPECT_EQ(e.GetType(), 3u);
+        EXPECT_EQ(e.GetCode(), 3221225477u);
+        EXPECT_EQ(e.GetDesc(), "Access violation.");
+        EXPECT_EQ(e.GetFile(), "");
+        EXPECT_EQ(e.GetLine(), 0u);
+    }
+    const uint32_t known[] = {0x80000003u, 0x80000002u, 0x80000004u, 0xC0000006u, 0xC0000005u,
+                              0xC000001Du, 0xC000008Cu, 0xC000008Du, 0xC0000026u, 0xC0000025u,
+                              0xC000008Eu, 0xC000008Fu, 0xC0000090u, 0xC0000091u, 0xC0000092u,
+                              0xC0000093u, 0xC0000094u, 0xC0000095u, 0xC0000096u, 0xC00000FDu};
+    for (uint32_t code : known) EXPECT_THROW(TranslateMachineFault(code, nullptr), CEHSException) << code;
+    EXPECT_NO_THROW(TranslateMachineFault(0xC000001Cu, nullptr));
+    EXPECT_NO_THROW(TranslateMachineFault(0, nullptr));
+}
+
+TEST(FaultCodes, SignalsMapToTheirFaults) {
+    EXPECT_EQ(platform::FaultCodeForSignal(SIGSEGV, SEGV_MAPERR, nullptr), 0xC0000005u);
+    EXPECT_EQ(platform::FaultCodeForSignal(SIGFPE, FPE_INTDIV, nullptr), 0xC0000094u);
+    EXPECT_EQ(platform::FaultCodeForSignal(SIGFPE, FPE_FLTDIV, nullptr), 0xC000008Eu);
+    EXPECT_EQ(platform::FaultCodeForSignal(SIGILL, ILL_ILLOPC, nullptr), 0xC000001Du);
+    EXPECT_EQ(platform::FaultCodeForSignal(SIGILL, ILL_PRVOPC, nullptr), 0xC0000096u);
+    EXPECT_EQ(platform::FaultCodeForSignal(SIGBUS, BUS_ADRALN, nullptr), 0x80000002u);
+    EXPECT_EQ(platform::FaultCodeForSignal(SIGTRAP, TRAP_BRKPT, nullptr), 0x80000003u);
+    EXPECT_EQ(platform::FaultCodeForSignal(SIGSYS, 0, nullptr), 0xC000001Cu);
+}
+
+}  // namespace
