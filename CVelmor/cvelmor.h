@@ -9,6 +9,14 @@
 
 #include "cvelmor_ehs.h"
 
+namespace platform {
+class GameWindow;
+}
+namespace vd3d {
+class IDirect3D8;
+class IDirect3DDevice8;
+}  // namespace vd3d
+
 typedef void (*V2DCALLBACK)();
 
 enum V2DCallbackKind {
@@ -71,6 +79,14 @@ public:
     // ---- Focus (called by the window procedure): cvelmor.cpp ---------------------------------------------
     void OnFocusGained();
     void OnFocusLost();
+
+    // ---- Graphics: cvelmor_gfx_*.cpp -----------------------------------------
+    // The game window, the 3-D API object and the device, in this order.
+    // Input and sound refuse to start while the device does not exist.
+    bool GfxDeviceExists() const { return m_pD3DDevice != nullptr; }
+    platform::GameWindow* m_hWnd = nullptr;
+    vd3d::IDirect3D8* m_pD3D = nullptr;
+    vd3d::IDirect3DDevice8* m_pD3DDevice = nullptr;
 
     // ---- Scripts: cvelmor_scr_main.cpp ------------------------------------
     // Kept for fatal-error reports, so it survives an exception out of a call.
