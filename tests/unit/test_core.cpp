@@ -184,3 +184,35 @@ TEST(RandomTest, MatchesTheRuntimeRecurrence) {
 }
 
 }  // namespace
+
+#include "letterbox.h"
+
+namespace {
+
+TEST(Letterbox, WideWindowGetsSideBarsAndPixelsMapBack) {
+    const auto box = platform::FitLetterbox(1024, 600, 800, 600);
+    EXPECT_EQ(box.x, 112);
+    EXPECT_EQ(box.y, 0);
+    EXPECT_EQ(box.width, 800);
+    EXPECT_EQ(box.height, 600);
+    int bx, by;
+    platform::WindowToBuffer(box, 800, 600, 112, 0, bx, by);
+    EXPECT_EQ(bx, 0);
+    EXPECT_EQ(by, 0);
+    platform::WindowToBuffer(box, 800, 600, 111, 599, bx, by);
+    EXPECT_EQ(bx, -1);
+    EXPECT_EQ(by, 599);
+}
+
+TEST(Letterbox, TallWindowGetsBarsAboveAndBelowAndScales) {
+    const auto box = platform::FitLetterbox(400, 800, 800, 600);
+    EXPECT_EQ(box.width, 400);
+    EXPECT_EQ(box.height, 300);
+    EXPECT_EQ(box.y, 250);
+    int bx, by;
+    platform::WindowToBuffer(box, 800, 600, 399, 549, bx, by);
+    EXPECT_EQ(bx, 798);
+    EXPECT_EQ(by, 598);
+}
+
+}  // namespace
