@@ -64,8 +64,8 @@ void CVelmor::RunStopStep(Step step) {
 }
 
 void CVelmor::StopStartedSubsystems() {
-    // Order: input, sound and music, graphics, resources, scripts. Each
-    // subsystem adds its stop here as it arrives.
+    // Order: input, sound and music, graphics, resources, scripts.
+    if (m_bScrStarted) RunStopStep([this] { ScriptsDeinit(); });
 }
 
 void CVelmor::WriteLogFooter() {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cvelmor_ehs.h"
+#include "cvelmor_scr.h"
 
 namespace platform {
 class GameWindow;
@@ -88,9 +89,18 @@ public:
     vd3d::IDirect3D8* m_pD3D = nullptr;
     vd3d::IDirect3DDevice8* m_pD3DDevice = nullptr;
 
-    // ---- Scripts: cvelmor_scr_main.cpp ------------------------------------
+    // ---- Scripts: cvelmor_scr_main.cpp, cvelmor_scr_func.cpp -----------------
+    void ScriptsInit();
+    void ScriptsDeinit();
+    void ScriptLoadFromBuffer(const char* buffer, size_t size, const std::string& name);
+    void ScriptRegisterFunction(const std::string& name, V2DSCRIPTFUNC function);
+    void ScriptAddParam(const CLuaValue& value);
+    // wanted: number of results, -1 for all. Results land last-to-first.
+    void ScriptCallFunction(const std::string& name, int wanted);
+    const std::vector<CLuaValue>& ScriptGetResults() const { return m_scr.results; }
     // Kept for fatal-error reports, so it survives an exception out of a call.
-    const std::string& ScriptGetLastCalledFunctionName() const { return m_strLastCalledFunction; }
+    const std::string& ScriptGetLastCalledFunctionName() const { return m_scr.strLastCalledFunction; }
+    V2DSCRIPTSTATE m_scr;
 
     // ---- Subsystem-started flags, in this order ----------------------------
     uint8_t m_bGfxPrepared = 0;   // set by GfxPreinit once the 3-D API object exists
@@ -115,7 +125,6 @@ private:
     V2DCALLBACK m_pfnFocusRestored = nullptr;
     V2DCALLBACK m_pfnTermination = nullptr;
     uint8_t m_bTerminated = 0;
-    std::string m_strLastCalledFunction;
 };
 
 // The current engine object (null before the first and after the last).

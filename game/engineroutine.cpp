@@ -29,7 +29,9 @@ void Engine_InitResourcesSubsystem() {
 
 void SelectDisplayMode() { SetCheckpoint(1005, 83); }
 
-void EngineInitSubsystems() {}
+void EngineInitSubsystems() {
+    g_pV2D->ScriptsInit();
+}
 
 void GameShutdown() { SetCheckpoint(112, 545); }
 

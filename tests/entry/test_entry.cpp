@@ -293,3 +293,34 @@ TEST_F(EntryTest, GameBinaryWritesHeaderAndEndsWithFooterOnQuit) {
 }
 
 }  // namespace
+
+namespace {
+
+V2D_SCRIPT_FUNCTION(TEST_Fault) {
+    (void)L;
+    WriteThroughNull();
+    return 0;
+}
+
+TEST_F(FaultTest, FaultInsideAScriptCallIsReportedWithTheScriptName) {
+    RunInChild([] {
+        VelmorEntryPoint([](CVelmor* engine) {
+            StartLikeTheGame(engine);
+            engine->ScriptsInit();
+            engine->ScriptRegisterFunction("TEST_Fault", script_TEST_Fault);
+            const std::string chunk = "function on_click() TEST_Fault() end";
+            engine->ScriptLoadFromBuffer(chunk.data(), chunk.size(), "chunk");
+            engine->ScriptCallFunction("on_click", -1);
+        });
+    });
+    const auto lines = ReadLines("gamelog.txt");
+    const int block = FindLine(lines, " !!!: Fatal error!");
+    ASSERT_GE(block, 0);
+    EXPECT_EQ(lines[block + 3], " !!!: Error desc: Access violation.");
+    EXPECT_EQ(lines[block + 5], " !!!:    FileID: 1011");
+    EXPECT_EQ(lines[block + 7], " !!!: Last called Lua function name: on_click");
+    EXPECT_GE(FindLine(lines, "--==: Deinitializing Scripts Subsystem...", block), 0);
+    EXPECT_TRUE(EndsWithFooter(lines));
+}
+
+}  // namespace

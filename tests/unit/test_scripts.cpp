@@ -1,0 +1,265 @@
+// The script state: start-up, chunks, calls by name, values and errors
+// crossing between scripts and the engine.
+#include <cstring>
+
+#include "cvelmor.h"
+#include "cvelmor_glue.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string kSep1 = "|---------------------------------------------------|";
+
+class ScriptTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        engine = std::make_unique<CVelmor>();
+        engine->ScriptsInit();
+    }
+    void TearDown() override {
+        engine.reset();
+        EngineTest::TearDown();
+    }
+    void Load(const std::string& chunk, const std::string& name = "test") {
+        engine->ScriptLoadFromBuffer(chunk.data(), chunk.size(), name);
+    }
+    // Calls a function and returns the CEHSException it threw.
+    CEHSException CallExpectingError(const std::string& name) {
+        try {
+            engine->ScriptCallFunction(name, -1);
+        } catch (const CEHSException& e) {
+            return e;
+        }
+        ADD_FAILURE() << name << " did not throw";
+        return CEHSException(0, 0, "", "", 0);
+    }
+    std::unique_ptr<CVelmor> engine;
+};
+
+TEST_F(ScriptTest, StartLogsItsBlockAndOpensOnlyBaseMathAndIo) {
+    const std::vector<std::string> expected = {
+        kSep1,
+        "--==: Initializing Scripts Subsystem...",
+        "",
+        "   =:    Creating Lua state...",
+        "   +:    Done.",
+        "",
+        "",
+        "   =:    Initializing standart Lua libraries...",
+        "   +:    Done.",
+        "",
+        "   +: Done.",
+        kSep1,
+        "",
+    };
+    EXPECT_EQ(LogLines(), expected);
+    Load("function libs() return type(math), type(io), type(coroutine), type(string), type(table), "
+         "type(os), type(debug) end");
+    engine->ScriptCallFunction("libs", -1);
+    std::vector<std::string> types;
+    for (const CLuaValue& v : engine->ScriptGetResults()) types.insert(types.begin(), v.GetString());
+    const std::vector<std::string> expectedTypes = {"table", "table", "table", "nil", "nil", "nil", "nil"};
+    EXPECT_EQ(types, expectedTypes);
+}
+
+TEST_F(ScriptTest, SecondStartThrowsAndStopLogsItsBlock) {
+    try {
+        engine->ScriptsInit();
+        FAIL();
+    } catch (const CEHSException& e) {
+        EXPECT_EQ(e.GetType(), 1u);
+        EXPECT_EQ(e.GetDesc(), "Script subsystem reinitialization!");
+        EXPECT_EQ(e.GetFile(), "cvelmor_scr_main");
+    }
+    std::remove("gamelog.txt");
+    engine->ScriptsDeinit();
+    const std::vector<std::string> expected = {
+        kSep1, "--==: Deinitializing Scripts Subsystem...", "   +: Done.", kSep1, "",
+    };
+    EXPECT_EQ(LogLines(), expected);
+    try {
+        engine->ScriptsDeinit();
+        FAIL();
+    } catch (const CEHSException& e) {
+        EXPECT_EQ(e.GetDesc(), "Internal error - scripts subsystem was not initialized!");
+    }
+}
+
+TEST_F(ScriptTest, SyntaxAndRuntimeErrorsBecomeScriptExceptions) {
+    try {
+        Load("function broken( end", "broken.lua");
+        FAIL();
+    } catch (const CEHSException& e) {
+        EXPECT_EQ(e.GetType(), 4u);
+        EXPECT_EQ(e.GetCode(), 3u);  // syntax error
+        EXPECT_NE(e.GetDesc().find("broken.lua"), std::string::npos) << e.GetDesc();
+    }
+    try {
+        Load("error('no good')", "runtime.lua");
+        FAIL();
+    } catch (const CEHSException& e) {
+        EXPECT_EQ(e.GetType(), 4u);
+        EXPECT_EQ(e.GetCode(), 2u);  // run-time error
+        EXPECT_NE(e.GetDesc().find("no good"), std::string::npos) << e.GetDesc();
+    }
+    Load("function fails(x) error('bad ' .. x) end");
+    engine->ScriptAddParam(CLuaValue(std::string("input"), false));
+    const CEHSException e = CallExpectingError("fails");
+    EXPECT_EQ(e.GetType(), 4u);
+    EXPECT_EQ(e.GetCode(), 2u);
+    EXPECT_NE(e.GetDesc().find("bad input"), std::string::npos);
+    EXPECT_EQ(e.GetFile(), "cvelmor_scr_func");
+    EXPECT_EQ(engine->ScriptGetLastCalledFunctionName(), "fails");
+    // The state is still usable afterwards.
+    Load("function ok() return 5 end");
+    engine->ScriptCallFunction("ok", 1);
+    ASSERT_EQ(engine->ScriptGetResults().size(), 1u);
+    EXPECT_EQ(engine->ScriptGetResults()[0].GetNumber(), 5.0);
+}
+
+TEST_F(ScriptTest, NamesThatAreNotFunctionsDoNothingAndClearParameters) {
+    Load("counter = 0 notfunc = 3 function count(...) counter = counter + 1 return select('#', ...) end");
+    engine->ScriptCallFunction("count", -1);
+    engine->ScriptAddParam(CLuaValue(1.0));
+    engine->ScriptAddParam(CLuaValue(2.0));
+    engine->ScriptCallFunction("undefined_name", -1);
+    EXPECT_TRUE(engine->ScriptGetResults().empty());
+    engine->ScriptAddParam(CLuaValue(true));
+    engine->ScriptCallFunction("notfunc", -1);
+    EXPECT_TRUE(engine->ScriptGetResults().empty());
+    // Neither call left parameters behind for the next real call.
+    engine->ScriptCallFunction("count", -1);
+    ASSERT_EQ(engine->ScriptGetResults().size(), 1u);
+    EXPECT_EQ(engine->ScriptGetResults()[0].GetNumber(), 0.0);
+}
+
+TEST_F(ScriptTest, ResultsComeBackLastToFirstAndParametersInOrder) {
+    Load("function three() return 1, 'a', true end\n"
+         "function echo(a, b, c, d) return a, b, c, d end\n"
+         "function callback() return 'x' end\n");
+    engine->ScriptCallFunction("three", -1);
+    const auto& r = engine->ScriptGetResults();
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_TRUE(r[0].GetBoolean());
+    EXPECT_EQ(r[1].GetString(), "a");
+    EXPECT_EQ(r[2].GetNumber(), 1.0);
+
+    engine->ScriptAddParam(CLuaValue(2.5));
+    engine->ScriptAddParam(CLuaValue(false));
+    engine->ScriptAddParam(CLuaValue(std::string("text"), false));
+    engine->ScriptAddParam(CLuaValue(std::string("callback"), true));
+    engine->ScriptCallFunction("echo", -1);
+    const auto& e = engine->ScriptGetResults();
+    ASSERT_EQ(e.size(), 4u);
+    EXPECT_EQ(e[0].GetString(), "callback") << "a function parameter arrives as its name";
+    EXPECT_EQ(e[1].GetString(), "text");
+    EXPECT_FALSE(e[2].GetBoolean());
+    EXPECT_EQ(e[3].GetNumber(), 2.5);
+
+    // A fixed count of wanted results.
+    engine->ScriptCallFunction("three", 1);
+    ASSERT_EQ(engine->ScriptGetResults().size(), 1u);
+    EXPECT_EQ(engine->ScriptGetResults()[0].GetNumber(), 1.0);
+}
+
+TEST_F(ScriptTest, NilAndTableResultsAreRejectedWithTheirTypeIds) {
+    Load("function gives_nil() return nil end function gives_table() return {} end");
+    CEHSException nilError = CallExpectingError("gives_nil");
+    EXPECT_EQ(nilError.GetType(), 2u);
+    EXPECT_EQ(nilError.GetDesc(), "Function: gives_nil returned result of invalid type. Type id = 0");
+    CEHSException tableError = CallExpectingError("gives_table");
+    EXPECT_EQ(tableError.GetDesc(), "Function: gives_table returned result of invalid type. Type id = 5");
+}
+
+TEST(LuaValue, AccessorsCheckTheStatus) {
+    const CLuaValue text(std::string("s"), false);
+    try {
+        text.GetNumber();
+        FAIL();
+    } catch (const CEHSException& e) {
+        EXPECT_EQ(e.GetType(), 1u);
+        EXPECT_EQ(e.GetDesc(), "CLuaValue error: cannot return number because of different status!");
+        EXPECT_EQ(e.GetFile(), "cvelmor_scr_cluaval");
+    }
+    EXPECT_THROW(CLuaValue(1.0).GetBoolean(), CEHSException);
+    EXPECT_THROW(CLuaValue(true).GetString(), CEHSException);
+    EXPECT_THROW(text.GetFunction(), CEHSException);
+    const CLuaValue function(std::string("fn"), true);
+    EXPECT_EQ(function.GetFunction(), "fn");
+    EXPECT_EQ(function.GetStatus(), 4);
+    CLuaValue copy = function;
+    EXPECT_EQ(copy.GetFunction(), "fn");
+}
+
+V2D_SCRIPT_FUNCTION(TEST_ThrowEngineError) {
+    (void)L;
+    throw CEHSException(EHS_TYPE_GENERAL, 77, "Cannot create texture object!", "cvelmor_gfx_tex", 123);
+}
+
+V2D_SCRIPT_FUNCTION(TEST_ThrowText) {
+    (void)L;
+    throw "Error in TItemsManager<T>::FreeItem";
+}
+
+TEST_F(ScriptTest, EngineErrorsInsideNativeFunctionsArriveUnchanged) {
+    engine->ScriptRegisterFunction("TEST_ThrowEngineError", script_TEST_ThrowEngineError);
+    engine->ScriptRegisterFunction("TEST_ThrowText", script_TEST_ThrowText);
+    Load("function outer() local ok = pcall(math.floor, 1) TEST_ThrowEngineError() return 1 end\n"
+         "function text() TEST_ThrowText() end\n"
+         "function fine(x) return x * 2 end\n");
+    const CEHSException e = CallExpectingError("outer");
+    EXPECT_EQ(e.GetType(), 1u);
+    EXPECT_EQ(e.GetCode(), 77u);
+    EXPECT_EQ(e.GetDesc(), "Cannot create texture object!");
+    EXPECT_EQ(e.GetFile(), "cvelmor_gfx_tex");
+    EXPECT_EQ(e.GetLine(), 123u);
+    EXPECT_EQ(engine->ScriptGetLastCalledFunctionName(), "outer");
+
+    try {
+        engine->ScriptCallFunction("text", -1);
+        FAIL();
+    } catch (const char* message) {
+        EXPECT_STREQ(message, "Error in TItemsManager<T>::FreeItem");
+    }
+
+    // From a chunk being run, too.
+    try {
+        Load("TEST_ThrowEngineError()");
+        FAIL();
+    } catch (const CEHSException& chunkError) {
+        EXPECT_EQ(chunkError.GetCode(), 77u);
+    }
+
+    engine->ScriptAddParam(CLuaValue(21.0));
+    engine->ScriptCallFunction("fine", -1);
+    ASSERT_EQ(engine->ScriptGetResults().size(), 1u);
+    EXPECT_EQ(engine->ScriptGetResults()[0].GetNumber(), 42.0);
+}
+
+TEST_F(ScriptTest, LogFunctionChecksItsArgumentType) {
+    Load("function log_text() V2D_LOG_AddEntry('from script') end\n"
+         "function log_number() V2D_LOG_AddEntry(5) end\n"
+         "function log_nothing() V2D_LOG_AddEntry() end\n");
+    engine->ScriptCallFunction("log_text", -1);
+    EXPECT_EQ(LogLines().back(), "from script");
+    const CEHSException e = CallExpectingError("log_number");
+    EXPECT_EQ(e.GetType(), 2u);
+    EXPECT_EQ(e.GetDesc(), "Error in glue function: glue_V2D_LOG_AddEntry.Invalid argument type. Index = 1");
+    EXPECT_EQ(e.GetFile(), "cvelmor_glue_log");
+    EXPECT_EQ(CallExpectingError("log_nothing").GetDesc(),
+              "Error in glue function: glue_V2D_LOG_AddEntry.Invalid argument type. Index = 1");
+}
+
+TEST_F(ScriptTest, TimerFunctionsReportTheEngineTimer) {
+    system->now += 5000;
+    engine->TimerUpdate();
+    Load("function timer() return V2D_SYS_TimerGetDelta(), V2D_SYS_TimerGetFPS() end");
+    engine->ScriptCallFunction("timer", -1);
+    const auto& r = engine->ScriptGetResults();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_EQ(r[0].GetNumber(), 1.0);
+    EXPECT_NEAR(r[1].GetNumber(), 0.3, 1e-6);
+}
+
+}  // namespace
