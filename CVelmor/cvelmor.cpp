@@ -65,6 +65,7 @@ void CVelmor::RunStopStep(Step step) {
 
 void CVelmor::StopStartedSubsystems() {
     // Order: input, sound and music, graphics, resources, scripts.
+    if (m_bResStarted) RunStopStep([this] { ResourcesDeinit(); });
     if (m_bScrStarted) RunStopStep([this] { ScriptsDeinit(); });
 }
 

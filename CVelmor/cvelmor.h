@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cvelmor_ehs.h"
+#include "cvelmor_res.h"
 #include "cvelmor_scr.h"
 
 namespace platform {
@@ -88,6 +89,24 @@ public:
     platform::GameWindow* m_hWnd = nullptr;
     vd3d::IDirect3D8* m_pD3D = nullptr;
     vd3d::IDirect3DDevice8* m_pD3DDevice = nullptr;
+
+    // ---- Resources: cvelmor_res_main.cpp, cvelmor_res_cres.cpp,
+    //      cvelmor_utils_demand.cpp ---------------------------------------------
+    void ResourcesInit();
+    void ResourcesDeinit();
+    // A TypeID may have one function in each registry; LoadRes wins.
+    void RegisterLoadFunction(V2DLOADRESFUNC function, const char* fp_pszTypeID);
+    void RegisterLoadFunctionEx(V2DLOADRESEXFUNC function, const char* fp_pszTypeID);
+    void LoadResource(const char* fp_pszID);  // load by ID
+    void LoadResources(int32_t fp_iTag);      // load by tag; 0 loads every record
+    int32_t ResGetMode() const { return m_res.iMode; }
+    // The record table; null before ResourcesInit and after ResourcesDeinit.
+    const TItemsManager<CV2DResource>* ResGetResources() const { return m_res.pResources.get(); }
+    void ResSetDemandLookup(V2DDemandKind kind, V2DITEMLOOKUP lookup);
+    V2DITEMLOOKUP ResGetDemandLookup(V2DDemandKind kind) const { return m_res.demandLookups[kind]; }
+    bool GetXMLEncryptMode() const { return m_res.bXMLEncryptMode != 0; }
+    void SetXMLEncryptMode(bool scrambled) { m_res.bXMLEncryptMode = scrambled ? 1 : 0; }
+    V2DRESSTATE m_res;
 
     // ---- Scripts: cvelmor_scr_main.cpp, cvelmor_scr_func.cpp -----------------
     void ScriptsInit();

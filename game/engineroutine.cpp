@@ -25,6 +25,7 @@ void Engine_InitResourcesSubsystem() {
         throw CEHSException(EHS_TYPE_GENERAL, 0, "Error in Engine_InitResourcesSubsystem: pV2D == NULL!",
                             "engineroutine", 79);
     }
+    g_pV2D->ResourcesInit();
 }
 
 void SelectDisplayMode() { SetCheckpoint(1005, 83); }

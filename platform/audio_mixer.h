@@ -1,0 +1,104 @@
+// The mixer behind the audio layer: loaded samples and their playbacks,
+// streams and modules, their attributes and slides, and Render, which mixes
+// the next block of 16-bit stereo output.
+//
+// Render may run on the audio thread while the other calls come from the
+// main thread. The mixer's lock is held only for bookkeeping and for mixing
+// decoded audio; streams and modules decode outside it (the main thread only
+// marks a restart or hands a busy decoder over to be freed), so no call from
+// the main thread waits for decoding.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "audio_decode.h"
+#include "bass.h"
+
+namespace platform {
+namespace audio {
+
+class Mixer {
+public:
+    explicit Mixer(uint32_t rate);
+    ~Mixer();
+    Mixer(const Mixer&) = delete;
+    Mixer& operator=(const Mixer&) = delete;
+
+    uint32_t Rate() const { return m_rate; }
+
+    // Each returns BASS_OK or an error code. Handles are never 0.
+    int AddSample(std::unique_ptr<SampleData> data, uint32_t maxPlaybacks, uint32_t flags, vbass::DWORD& handle);
+    int AddDecoded(std::unique_ptr<Decoder> decoder, bool isModule, vbass::DWORD& handle);
+    int PlaySample(vbass::DWORD sample, uint32_t start, int freq, int volume, int pan, bool loop,
+                   vbass::DWORD& channel);
+    // Streams and modules; restart goes back to `position` first.
+    int PlayDecoded(vbass::DWORD handle, bool isModule, bool restart, uint32_t position, bool loop);
+    int StopSample(vbass::DWORD sample);
+    int FreeSample(vbass::DWORD sample);
+    int FreeDecoded(vbass::DWORD handle, bool isModule);
+
+    int Stop(vbass::DWORD handle);
+    int Pause(vbass::DWORD handle);
+    int Resume(vbass::DWORD handle);
+    int SetAttributes(vbass::DWORD handle, int freq, int volume, int pan);
+    int SlideAttributes(vbass::DWORD handle, int freq, int volume, int pan, uint32_t timeMs);
+    int IsActive(vbass::DWORD handle, vbass::DWORD& state);
+    int GetLevel(vbass::DWORD handle, vbass::DWORD& level);
+
+    // Volumes 0..100, -1 leaves one unchanged.
+    void SetGlobalVolumes(int music, int sample, int stream);
+    // While not running, Render gives silence and nothing advances.
+    void SetRunning(bool running);
+    // Ends every playback and stops every stream and module.
+    void StopAll();
+
+    void Render(int16_t* out, uint32_t frames);
+    float Cpu() const { return m_cpu.load(); }
+
+private:
+    struct Channel;
+    struct Sample;
+    struct DecodeJob;
+
+    Channel* FindChannel(vbass::DWORD handle);
+    Sample* FindSample(vbass::DWORD handle);
+    // The playbacks of a sample, or the one channel a handle names; empty
+    // when the handle names nothing.
+    bool CollectTargets(vbass::DWORD handle, std::vector<Channel*>& out);
+    vbass::DWORD NewHandle();
+    void RemoveChannel(Channel* channel, std::vector<std::unique_ptr<Decoder>>& freed);
+    void RemoveEndedPlaybacks();
+
+    void PlanDecoding(std::vector<DecodeJob>& jobs, uint32_t frames);
+    void TakeDecoded(std::vector<DecodeJob>& jobs);
+    void MixChannel(Channel& channel, float* mix, uint32_t frames);
+    void AccountCpu(double busySeconds, uint32_t frames);
+
+    const uint32_t m_rate;
+    std::mutex m_lock;
+    std::vector<std::unique_ptr<Channel>> m_channels;
+    std::vector<std::unique_ptr<Sample>> m_samples;
+    // Decoders freed while the audio thread was using them; it frees them.
+    std::vector<std::unique_ptr<Decoder>> m_orphans;
+    vbass::DWORD m_lastHandle = 0;
+    uint64_t m_playCounter = 0;
+    bool m_running = false;
+    float m_musicVolume = 1.0f;
+    float m_sampleVolume = 1.0f;
+    float m_streamVolume = 1.0f;
+
+    // Used only by Render (one thread at a time).
+    std::vector<float> m_mix;
+    std::vector<DecodeJob> m_jobs;
+
+    std::atomic<float> m_cpu{0.0f};
+    double m_cpuBusy = 0.0;
+    double m_cpuAudio = 0.0;
+};
+
+}  // namespace audio
+}  // namespace platform

@@ -1,0 +1,442 @@
+// The audio layer on its own: what the mix sounds like, pulled offline.
+#include <cstdlib>
+#include <thread>
+
+#include "audio_fixtures.h"
+#include "bass.h"
+#include "test_support.h"
+
+using namespace vbass;
+using namespace audiotest;
+using platform::AudioFileFormat;
+
+namespace {
+
+class AudioLayerTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        platform::SetAudioOutput(platform::AudioOutput::Offline);
+        ASSERT_TRUE(BASS_Init(-1, RATE, 0x20, nullptr));
+        ASSERT_TRUE(BASS_Start());
+    }
+    void TearDown() override {
+        BASS_Free();
+        platform::SetAudioOutput(platform::AudioOutput::Offline);
+        EngineTest::TearDown();
+    }
+
+    // A sample of `frames` frames holding `value` on both channels.
+    HSAMPLE LoadConstantSample(uint32_t frames, float value, int rate = RATE, DWORD max = 1, DWORD flags = 0) {
+        const std::string path = WriteAudio("s" + std::to_string(++m_files) + ".wav", AudioFileFormat::Wav,
+                                            Constant(frames, 2, value), 2, rate);
+        return BASS_SampleLoad(FALSE, path.c_str(), 0, 0, max, flags);
+    }
+
+    std::string WriteFileBytes(const std::string& bytes) {
+        const std::string path = "f" + std::to_string(++m_files) + ".bin";
+        testsupport::WriteFile(path, bytes);
+        return path;
+    }
+
+private:
+    int m_files = 0;
+};
+
+// Frames whose left channel is not silent.
+size_t SoundingFrames(const std::vector<float>& stereo) {
+    size_t n = 0;
+    for (size_t i = 0; i < stereo.size() / 2; ++i)
+        if (std::fabs(stereo[2 * i]) > 1e-3f) ++n;
+    return n;
+}
+
+TEST_F(AudioLayerTest, CallsFollowTheInitialisationProtocol) {
+    EXPECT_FALSE(BASS_Init(-1, RATE, 0x20, nullptr));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
+    ASSERT_TRUE(BASS_Free());
+    EXPECT_FALSE(BASS_Start());
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+    EXPECT_EQ(BASS_SampleLoad(FALSE, "x.wav", 0, 0, 1, 0), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_INIT);
+    EXPECT_FALSE(BASS_Init(3, RATE, 0x20, nullptr));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+
+    // No sound card: the default output fails, the no-output device works
+    // and still mixes.
+    platform::SetAudioOutput(platform::AudioOutput::Missing);
+    EXPECT_FALSE(BASS_Init(-1, RATE, 0x20, nullptr));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DRIVER);
+    ASSERT_TRUE(BASS_Init(-2, RATE, 0x20, nullptr));
+    ASSERT_TRUE(BASS_Start());
+    const HSAMPLE sample = LoadConstantSample(100, 0.5f);
+    ASSERT_NE(sample, 0u);
+    ASSERT_NE(BASS_SamplePlayEx(sample, 0, -1, -1, -101, FALSE), 0u);
+    EXPECT_NEAR(Peak(Pull(50), 0), 0.5f, 0.01f);
+}
+
+TEST_F(AudioLayerTest, VolumeAndPanScaleTheSignal) {
+    const HSAMPLE sample = LoadConstantSample(4410, 0.8f, RATE, 4);
+    ASSERT_NE(BASS_SamplePlayEx(sample, 0, -1, 100, -101, FALSE), 0u);
+    const float full = Peak(Pull(100), 0);
+    EXPECT_NEAR(full, 0.8f, 0.002f);
+    BASS_SampleStop(sample);
+
+    ASSERT_NE(BASS_SamplePlayEx(sample, 0, -1, 50, -101, FALSE), 0u);
+    EXPECT_NEAR(Peak(Pull(100), 0), full / 2, 0.002f);
+    BASS_SampleStop(sample);
+
+    ASSERT_NE(BASS_SamplePlayEx(sample, 0, -1, 100, -100, FALSE), 0u);
+    std::vector<float> mix = Pull(100);
+    EXPECT_NEAR(Peak(mix, 0), full, 0.002f);
+    EXPECT_EQ(Peak(mix, 1), 0.0f);
+    // The levels report the same: left in the low word, right in the high.
+    const DWORD level = BASS_ChannelGetLevel(sample);
+    EXPECT_NEAR((level & 0xFFFF) / 32768.0, 0.8, 0.01);
+    EXPECT_EQ(level >> 16, 0u);
+
+    // Leave-unchanged values keep the pan; a new volume applies at once.
+    ASSERT_TRUE(BASS_ChannelSetAttributes(sample, -1, 25, -101));
+    mix = Pull(100);
+    EXPECT_NEAR(Peak(mix, 0), full / 4, 0.002f);
+    EXPECT_EQ(Peak(mix, 1), 0.0f);
+
+    EXPECT_FALSE(BASS_ChannelSetAttributes(sample, -1, 101, -101));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
+    EXPECT_FALSE(BASS_ChannelSetAttributes(sample, -1, -1, 150));
+    EXPECT_EQ(BASS_SamplePlayEx(sample, 0, 5, -1, -101, FALSE), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
+}
+
+TEST_F(AudioLayerTest, FrequencyResamplesTheSample) {
+    // 1000 frames recorded at 22050 Hz last 2000 output frames at their own
+    // rate, and half that at twice the frequency.
+    const HSAMPLE slow = LoadConstantSample(1000, 0.5f, 22050);
+    const HCHANNEL own = BASS_SamplePlayEx(slow, 0, -1, -1, -101, FALSE);
+    ASSERT_NE(own, 0u);
+    EXPECT_NEAR(static_cast<double>(SoundingFrames(Pull(4000))), 2000.0, 2.0);
+    EXPECT_EQ(BASS_ChannelIsActive(own), BASS_ACTIVE_STOPPED);
+
+    ASSERT_NE(BASS_SamplePlayEx(slow, 0, 44100, -1, -101, FALSE), 0u);
+    EXPECT_NEAR(static_cast<double>(SoundingFrames(Pull(4000))), 1000.0, 2.0);
+}
+
+TEST_F(AudioLayerTest, SlidesRunInTheMixer) {
+    const HSAMPLE sample = LoadConstantSample(44100, 1.0f);
+    ASSERT_NE(BASS_SamplePlayEx(sample, 0, -1, 100, -101, TRUE), 0u);
+    Pull(10);
+    // To volume 0 over 100 ms: a straight ramp over 4410 frames.
+    ASSERT_TRUE(BASS_ChannelSlideAttributes(sample, -1, 0, -101, 100));
+    const std::vector<float> ramp = Pull(5000);
+    EXPECT_NEAR(ramp[2 * 1102], 0.75f, 0.01f);
+    EXPECT_NEAR(ramp[2 * 2205], 0.5f, 0.01f);
+    EXPECT_NEAR(ramp[2 * 3307], 0.25f, 0.01f);
+    EXPECT_EQ(Peak(ramp, 0, 4410), 0.0f);
+    EXPECT_EQ(BASS_ChannelIsActive(sample), BASS_ACTIVE_PLAYING);  // silent, not stopped
+
+    // Pan slides too, and a slide of frequency changes the pitch step.
+    ASSERT_TRUE(BASS_ChannelSetAttributes(sample, -1, 100, -101));
+    ASSERT_TRUE(BASS_ChannelSlideAttributes(sample, -1, -1, -100, 50));
+    const std::vector<float> panned = Pull(3000);
+    EXPECT_NEAR(panned[2 * 1102 + 1], 0.5f, 0.01f);
+    EXPECT_EQ(Peak(panned, 1, 2206), 0.0f);
+    EXPECT_NEAR(Peak(panned, 0, 2206), 1.0f, 0.001f);
+}
+
+TEST_F(AudioLayerTest, FadeToStopEndsTheChannelAndKeepsItsVolume) {
+    const std::string path =
+        WriteAudio("loop.wav", AudioFileFormat::Wav, Constant(44100, 2, 0.5f), 2);
+    const HSTREAM stream = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0x20000);
+    ASSERT_NE(stream, 0u);
+    ASSERT_TRUE(BASS_StreamPlay(stream, TRUE, BASS_SAMPLE_LOOP));
+    ASSERT_TRUE(BASS_ChannelSlideAttributes(stream, -1, BASS_VOLUME_FADE_STOP, -101, 200));
+    std::vector<float> fade = Pull(4410);
+    EXPECT_EQ(BASS_ChannelIsActive(stream), BASS_ACTIVE_PLAYING);  // still fading
+    EXPECT_NEAR(fade[2 * 4409], 0.25f, 0.01f);
+    fade = Pull(4410);
+    EXPECT_EQ(BASS_ChannelIsActive(stream), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(Peak(Pull(1000), 0), 0.0f);
+
+    ASSERT_TRUE(BASS_StreamPlay(stream, TRUE, 0));
+    EXPECT_NEAR(Peak(Pull(1000), 0), 0.5f, 0.002f);
+
+    // A stopped channel has nothing to fade; a zero time stops at once.
+    ASSERT_TRUE(BASS_ChannelSlideAttributes(stream, -1, BASS_VOLUME_FADE_STOP, -101, 0));
+    EXPECT_EQ(BASS_ChannelIsActive(stream), BASS_ACTIVE_STOPPED);
+    EXPECT_TRUE(BASS_ChannelSlideAttributes(stream, -1, BASS_VOLUME_FADE_STOP, -101, 500));
+}
+
+TEST_F(AudioLayerTest, LoopedStreamWrapsWithoutAGap) {
+    for (AudioFileFormat format : {AudioFileFormat::Wav, AudioFileFormat::Flac}) {
+        const uint32_t length = 1000;  // 10 periods of a 4410 Hz sine
+        const std::vector<float> sine = Sine(length, 10, 0.5f);
+        const std::string path = WriteAudio(format == AudioFileFormat::Wav ? "sine.wav" : "sine.flac", format,
+                                            sine, 2);
+        const HSTREAM stream = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+        ASSERT_NE(stream, 0u);
+        ASSERT_TRUE(BASS_StreamPlay(stream, TRUE, BASS_SAMPLE_LOOP));
+        // Odd block sizes put the wrap in the middle of a block.
+        std::vector<float> mix;
+        for (uint32_t block : {333u, 777u, 1500u, 1u, 389u}) {
+            const std::vector<float> part = Pull(block);
+            mix.insert(mix.end(), part.begin(), part.end());
+        }
+        for (size_t i = 0; i < mix.size() / 2; ++i) {
+            ASSERT_NEAR(mix[2 * i], sine[2 * (i % length)], 2e-4f) << "frame " << i;
+            ASSERT_NEAR(mix[2 * i + 1], sine[2 * (i % length)], 2e-4f) << "frame " << i;
+        }
+        EXPECT_EQ(BASS_ChannelIsActive(stream), BASS_ACTIVE_PLAYING);
+        ASSERT_TRUE(BASS_StreamFree(stream));
+    }
+}
+
+TEST_F(AudioLayerTest, OggStreamPlaysToItsEnd) {
+    const std::string path = WriteAudio("tone.ogg", AudioFileFormat::Ogg, Sine(22050, 441, 0.5f), 2);
+    const HSTREAM stream = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+    ASSERT_NE(stream, 0u);
+    ASSERT_TRUE(BASS_StreamPlay(stream, TRUE, 0));
+    const std::vector<float> mix = Pull(30000);
+    EXPECT_NEAR(Peak(mix, 0, 0, 22000), 0.5f, 0.05f);
+    EXPECT_EQ(Peak(mix, 0, 22060), 0.0f);
+    EXPECT_EQ(BASS_ChannelIsActive(stream), BASS_ACTIVE_STOPPED);
+    // Playing again without flush starts over once the end was reached.
+    ASSERT_TRUE(BASS_StreamPlay(stream, FALSE, 0));
+    EXPECT_NEAR(Peak(Pull(1000), 0), 0.5f, 0.05f);
+}
+
+TEST_F(AudioLayerTest, SamplePlaybacksUpToTheMaximum) {
+    const HSAMPLE taking = LoadConstantSample(44100, 0.25f, RATE, 2, BASS_SAMPLE_OVER_POS);
+    const HCHANNEL first = BASS_SamplePlayEx(taking, 0, -1, -1, -101, FALSE);
+    Pull(100);
+    const HCHANNEL second = BASS_SamplePlayEx(taking, 0, -1, -1, -101, FALSE);
+    ASSERT_NE(first, 0u);
+    ASSERT_NE(second, 0u);
+    EXPECT_NE(first, second);
+    EXPECT_NEAR(Peak(Pull(100), 0), 0.5f, 0.002f);  // both sound at once
+    // A third takes over the one that has played longest.
+    const HCHANNEL third = BASS_SamplePlayEx(taking, 0, -1, 40, -101, FALSE);
+    EXPECT_EQ(third, first);
+    EXPECT_NEAR(Peak(Pull(100), 0), 0.25f + 0.1f, 0.002f);
+
+    const HSAMPLE plain = LoadConstantSample(44100, 0.25f, RATE, 2, 0);
+    ASSERT_NE(BASS_SamplePlayEx(plain, 0, -1, -1, -101, FALSE), 0u);
+    ASSERT_NE(BASS_SamplePlayEx(plain, 0, -1, -1, -101, FALSE), 0u);
+    EXPECT_EQ(BASS_SamplePlayEx(plain, 0, -1, -1, -101, FALSE), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOCHAN);
+
+    // Stopping the sample frees its playbacks for new plays.
+    ASSERT_TRUE(BASS_SampleStop(plain));
+    EXPECT_EQ(BASS_ChannelIsActive(plain), BASS_ACTIVE_STOPPED);
+    EXPECT_NE(BASS_SamplePlayEx(plain, 0, -1, -1, -101, FALSE), 0u);
+    ASSERT_TRUE(BASS_SampleFree(plain));
+    EXPECT_FALSE(BASS_SampleFree(plain));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+TEST_F(AudioLayerTest, PauseAndResumePerChannelAndForTheOutput) {
+    const HSAMPLE sample = LoadConstantSample(2000, 0.5f);
+    const HCHANNEL channel = BASS_SamplePlayEx(sample, 0, -1, -1, -101, FALSE);
+    Pull(500);
+    ASSERT_TRUE(BASS_ChannelPause(sample));
+    EXPECT_EQ(BASS_ChannelIsActive(channel), BASS_ACTIVE_PAUSED);
+    EXPECT_EQ(BASS_ChannelIsActive(sample), BASS_ACTIVE_PAUSED);
+    EXPECT_EQ(Peak(Pull(5000), 0), 0.0f);
+    EXPECT_TRUE(BASS_ChannelPause(sample));  // pausing again changes nothing
+    ASSERT_TRUE(BASS_ChannelResume(sample));
+    EXPECT_TRUE(BASS_ChannelResume(sample));
+
+    // The whole output: silence while paused, and nothing is lost.
+    Pull(500);
+    ASSERT_TRUE(BASS_Pause());
+    EXPECT_EQ(Peak(Pull(5000), 0), 0.0f);
+    EXPECT_EQ(BASS_ChannelIsActive(channel), BASS_ACTIVE_PLAYING);
+    ASSERT_TRUE(BASS_Start());
+    // 500 + 500 frames were played before; 1000 remain.
+    EXPECT_EQ(SoundingFrames(Pull(3000)), 1000u);
+
+    // Stop ends every channel.
+    const HCHANNEL again = BASS_SamplePlayEx(sample, 0, -1, -1, -101, FALSE);
+    ASSERT_TRUE(BASS_Stop());
+    EXPECT_EQ(BASS_ChannelIsActive(again), BASS_ACTIVE_STOPPED);
+    EXPECT_FALSE(BASS_ChannelStop(again));  // a played-out playback is gone
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+TEST_F(AudioLayerTest, GlobalVolumesSplitMusicFromSounds) {
+    const HSAMPLE sample = LoadConstantSample(44100, 0.4f);
+    const std::string wav = WriteAudio("st.wav", AudioFileFormat::Wav, Constant(44100, 2, 0.4f), 2);
+    const HSTREAM stream = BASS_StreamCreateFile(FALSE, wav.c_str(), 0, 0, 0);
+    const std::string module = WriteFileBytes(TinyModule(63));
+    const HMUSIC music = BASS_MusicLoad(FALSE, module.c_str(), 0, 0, 0);
+    ASSERT_NE(music, 0u);
+
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, 0, TRUE));
+    Pull(2000);
+    const DWORD musicLevel = BASS_ChannelGetLevel(music) & 0xFFFF;
+    ASSERT_GT(musicLevel, 1000u);
+    ASSERT_TRUE(BASS_SetGlobalVolumes(50, -1, -1));
+    Pull(2000);
+    EXPECT_NEAR(static_cast<double>(BASS_ChannelGetLevel(music) & 0xFFFF), musicLevel / 2.0, musicLevel * 0.05);
+    ASSERT_TRUE(BASS_ChannelStop(music));
+
+    ASSERT_TRUE(BASS_SetGlobalVolumes(-1, 50, 25));
+    ASSERT_NE(BASS_SamplePlayEx(sample, 0, -1, -1, -101, FALSE), 0u);
+    EXPECT_NEAR(Peak(Pull(100), 0), 0.2f, 0.002f);
+    BASS_SampleStop(sample);
+    ASSERT_TRUE(BASS_StreamPlay(stream, TRUE, 0));
+    EXPECT_NEAR(Peak(Pull(100), 0), 0.1f, 0.002f);
+    EXPECT_FALSE(BASS_SetGlobalVolumes(-1, 200, -1));
+    EXPECT_GT(BASS_GetCPU(), 0.0f);
+}
+
+TEST_F(AudioLayerTest, ModulePlaysFromTheBeginningAndLoopsOnRequest) {
+    const std::string path = WriteFileBytes(TinyModule(3));
+    const HMUSIC music = BASS_MusicLoad(FALSE, path.c_str(), 0, 0, 0);
+    ASSERT_NE(music, 0u);
+    EXPECT_EQ(BASS_ChannelIsActive(music), BASS_ACTIVE_STOPPED);
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, 0, TRUE));
+    const std::vector<float> first = Pull(8000);
+    EXPECT_GT(Peak(first, 0), 0.01f);
+    // Four rows of 120 ms: the song ends after 0.48 s.
+    Pull(22000);
+    EXPECT_EQ(BASS_ChannelIsActive(music), BASS_ACTIVE_STOPPED);
+
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, 0, TRUE));
+    EXPECT_EQ(Pull(8000), first);
+    // Restarting in the middle gives the beginning again.
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, 0, TRUE));
+    EXPECT_EQ(Pull(8000), first);
+
+    ASSERT_TRUE(BASS_MusicPlayEx(music, 0, BASS_SAMPLE_LOOP, TRUE));
+    Pull(44100);
+    EXPECT_EQ(BASS_ChannelIsActive(music), BASS_ACTIVE_PLAYING);
+    EXPECT_GT(BASS_ChannelGetLevel(music) & 0xFFFF, 0u);
+    ASSERT_TRUE(BASS_MusicFree(music));
+    EXPECT_EQ(BASS_ChannelGetLevel(music), 0xFFFFFFFFu);
+}
+
+TEST_F(AudioLayerTest, StreamAndModuleReadExactlyTheirRangeOfAPack) {
+    // A WAV whose header claims twice the data it holds, followed in the pack
+    // by loud bytes: the stream must end with its range, not play the rest.
+    const uint32_t frames = 1000;
+    WriteAudio("short.wav", AudioFileFormat::Wav, Constant(frames, 2, 0.25f), 2);
+    std::string wav = testsupport::ReadFile("short.wav");
+    ASSERT_EQ(wav.substr(36, 4), "data");
+    const uint32_t claimed = frames * 4 * 2;
+    for (int i = 0; i < 4; ++i) wav[40 + i] = static_cast<char>((claimed >> (8 * i)) & 0xFF);
+    const std::string module = TinyModule(3);
+    const std::string head(777, '\x7F');
+    const std::string loud(frames * 4 * 2, '\x7F');
+    const std::string pack = WriteFileBytes(head + wav + loud + module + loud);
+    const DWORD wavOffset = static_cast<DWORD>(head.size());
+    const DWORD moduleOffset = static_cast<DWORD>(head.size() + wav.size() + loud.size());
+
+    const HSTREAM stream = BASS_StreamCreateFile(FALSE, pack.c_str(), wavOffset, wav.size(), 0);
+    ASSERT_NE(stream, 0u);
+    ASSERT_TRUE(BASS_StreamPlay(stream, TRUE, 0));
+    const std::vector<float> played = Pull(4000);
+    EXPECT_EQ(SoundingFrames(played), frames);
+    EXPECT_NEAR(Peak(played, 0), 0.25f, 0.001f);
+
+    // The module from the pack sounds exactly like the module on its own.
+    const std::string alone = WriteFileBytes(module);
+    const HMUSIC reference = BASS_MusicLoad(FALSE, alone.c_str(), 0, 0, 0);
+    ASSERT_TRUE(BASS_MusicPlayEx(reference, 0, 0, TRUE));
+    const std::vector<float> expected = Pull(30000);
+    ASSERT_TRUE(BASS_MusicFree(reference));
+    const HMUSIC packed = BASS_MusicLoad(FALSE, pack.c_str(), moduleOffset, module.size(), 0);
+    ASSERT_NE(packed, 0u);
+    ASSERT_TRUE(BASS_MusicPlayEx(packed, 0, 0, TRUE));
+    EXPECT_EQ(Pull(30000), expected);
+
+    // A range past the end of the file is refused.
+    EXPECT_EQ(BASS_MusicLoad(FALSE, pack.c_str(), moduleOffset, module.size() + 2 * loud.size(), 0), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+    EXPECT_EQ(BASS_StreamCreateFile(FALSE, pack.c_str(), 0xFFFFFF00u, 10, 0), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+}
+
+TEST_F(AudioLayerTest, DamagedDataFailsCleanlyOnEveryDecoderPath) {
+    const std::string ogg = testsupport::ReadFile(
+        WriteAudio("d.ogg", AudioFileFormat::Ogg, Sine(8000, 80, 0.5f), 2));
+    const std::string flac = testsupport::ReadFile(
+        WriteAudio("d.flac", AudioFileFormat::Flac, Sine(8000, 80, 0.5f), 2));
+    const std::string wav = testsupport::ReadFile(
+        WriteAudio("d.wav", AudioFileFormat::Wav, Sine(8000, 80, 0.5f), 2));
+    const std::string module = TinyModule(3);
+    const std::string garbage = "This is not audio. It is a text file that happens to sit in a pack.";
+    // An MPEG frame header with nothing valid behind it.
+    const std::string mp3 = std::string("\xFF\xFB\x90\x64", 4) + std::string(100, '\x55');
+
+    std::string wavBadRate = wav;
+    wavBadRate[24] = wavBadRate[25] = wavBadRate[26] = wavBadRate[27] = '\0';  // 0 Hz
+
+    const std::vector<std::string> refusedWhole = {
+        "", garbage, mp3, wav.substr(0, 30), wavBadRate, ogg.substr(0, 40), flac.substr(0, 30),
+    };
+    for (const std::string& bytes : refusedWhole) {
+        const std::string path = WriteFileBytes(bytes);
+        EXPECT_EQ(BASS_SampleLoad(FALSE, path.c_str(), 0, 0, 1, 0), 0u) << bytes.size();
+        EXPECT_NE(BASS_ErrorGetCode(), BASS_OK);
+        EXPECT_EQ(BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0), 0u) << bytes.size();
+        EXPECT_NE(BASS_ErrorGetCode(), BASS_OK);
+    }
+    for (const std::string& bytes : {std::string(), garbage, module.substr(0, 600), wav}) {
+        const std::string path = WriteFileBytes(bytes);
+        EXPECT_EQ(BASS_MusicLoad(FALSE, path.c_str(), 0, 0, 0), 0u) << bytes.size();
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM);
+    }
+    EXPECT_EQ(BASS_SampleLoad(FALSE, "missing.wav", 0, 0, 1, 0), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+
+    // Data cut or spoiled in the middle: whatever opens plays to a clean end.
+    std::vector<std::string> spoiled;
+    for (const std::string* whole : {&ogg, &flac, &wav}) {
+        spoiled.push_back(whole->substr(0, whole->size() / 2));
+        std::string flipped = *whole;
+        for (size_t i = whole->size() / 3; i < whole->size(); i += 7) flipped[i] = static_cast<char>(~flipped[i]);
+        spoiled.push_back(flipped);
+    }
+    for (const std::string& bytes : spoiled) {
+        const std::string path = WriteFileBytes(bytes);
+        if (const HSTREAM stream = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0)) {
+            ASSERT_TRUE(BASS_StreamPlay(stream, TRUE, BASS_SAMPLE_LOOP));
+            Pull(20000);
+            ASSERT_TRUE(BASS_StreamFree(stream));
+        }
+        if (const HSAMPLE sample = BASS_SampleLoad(FALSE, path.c_str(), 0, 0, 1, 0)) {
+            ASSERT_NE(BASS_SamplePlayEx(sample, 0, -1, -1, -101, FALSE), 0u);
+            Pull(10000);
+            EXPECT_EQ(BASS_ChannelIsActive(sample), BASS_ACTIVE_STOPPED);
+        }
+        const std::vector<float> after = Pull(100);
+        EXPECT_LE(Peak(after, 0), 1.0f);
+    }
+}
+
+TEST_F(AudioLayerTest, SdlDeviceMixesOnItsOwnThread) {
+    BASS_Free();
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    platform::SetAudioOutput(platform::AudioOutput::Sdl);
+    ASSERT_TRUE(BASS_Init(-1, RATE, 0x20, nullptr)) << BASS_ErrorGetCode();
+    ASSERT_TRUE(BASS_Start());
+    int16_t pcm[4];
+    EXPECT_FALSE(platform::AudioPull(pcm, 2));  // the device takes the mix itself
+
+    const std::string path = WriteAudio("t.wav", AudioFileFormat::Wav, Sine(4410, 44, 0.5f), 2);
+    const HSTREAM stream = BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+    ASSERT_TRUE(BASS_StreamPlay(stream, TRUE, 0));
+    const HSAMPLE sample = LoadConstantSample(4410, 0.1f);
+    ASSERT_NE(BASS_SamplePlayEx(sample, 0, -1, -1, -101, FALSE), 0u);
+    // Main-thread calls while the audio thread mixes.
+    for (int i = 0; i < 200 && BASS_ChannelIsActive(stream) != BASS_ACTIVE_STOPPED; ++i) {
+        BASS_ChannelSetAttributes(stream, 44100 + (i % 7) * 100, 80, (i % 21) - 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(BASS_ChannelIsActive(stream), BASS_ACTIVE_STOPPED);
+    ASSERT_TRUE(BASS_StreamFree(stream));
+    ASSERT_TRUE(BASS_Free());
+    unsetenv("SDL_AUDIODRIVER");
+}
+
+}  // namespace
