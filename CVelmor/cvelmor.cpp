@@ -65,6 +65,7 @@ void CVelmor::RunStopStep(Step step) {
 
 void CVelmor::StopStartedSubsystems() {
     // Order: input, sound and music, graphics, resources, scripts.
+    if (m_bInpStarted) RunStopStep([this] { InputDeinit(); });
     if (m_bResStarted) RunStopStep([this] { ResourcesDeinit(); });
     if (m_bScrStarted) RunStopStep([this] { ScriptsDeinit(); });
 }
@@ -136,6 +137,7 @@ int32_t CVelmor::UpdateAllSystems() {
     if (PumpMessages() == -1) return -1;
     if (g_bWindowActive == 0) return 0;
     TimerUpdate();
+    InputUpdate();
     return 1;
 }
 
@@ -167,6 +169,7 @@ void CVelmor::OnFocusGained() {
     // leaves only the moment between the two as the next frame's time.
     TimerUpdate();
     TimerUpdate();
+    InputReacquire();
 }
 
 void CVelmor::OnFocusLost() {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cvelmor_ehs.h"
+#include "cvelmor_inp.h"
 #include "cvelmor_res.h"
 #include "cvelmor_scr.h"
 
@@ -108,6 +109,42 @@ public:
     void SetXMLEncryptMode(bool scrambled) { m_res.bXMLEncryptMode = scrambled ? 1 : 0; }
     V2DRESSTATE m_res;
 
+    // ---- Input: cvelmor_inp_main.cpp, cvelmor_inp_keyboard.cpp,
+    //      cvelmor_inp_mouse.cpp, cvelmor_inp_keynames.cpp ------------------------
+    void InputInit();
+    void InputDeinit();
+    // Once per active frame; both do nothing while there is no input object.
+    void InputUpdate();
+    void InputReacquire();
+    void KeyboardInit();
+    void KeyboardDeinit();
+    void KeyboardUpdate();
+    void MouseInit();
+    void MouseDeinit();
+    void MouseUpdate();
+    // Key codes 0 to 255; buttons 1 to 8. Anything else is never held.
+    // Clicked: held this frame and not the previous one.
+    bool KeyboardIsKeyPressed(int32_t key) const;
+    bool KeyboardIsKeyClicked(int32_t key) const;
+    int32_t KeyboardGetAnyPressedKey() const;  // lowest held code 0..254, else 0
+    void KeyboardSetTextBufferStatus(bool on);
+    void KeyboardSetTextInBuffer(const std::string& text);
+    const std::string& KeyboardGetTextInBuffer() const;
+    void KeyboardSetTextBufferSize(uint32_t size);
+    void ProcessTextInput();  // at most one change of the text buffer per frame
+    char KeyToChar() const;   // the first clicked key in typing order, 0 for none
+    bool MouseIsKeyPressed(int32_t button) const;
+    bool MouseIsKeyClicked(int32_t button) const;
+    int32_t MouseGetAnyPressedKey() const;  // lowest held button, else 0
+    int32_t MouseGetDeltaX() const;
+    int32_t MouseGetDeltaY() const;
+    int32_t MouseGetWheelDelta() const;  // -1, 0 or 1
+    void MouseGetCursorPos(int32_t& x, int32_t& y) const;
+    uint8_t MouseGetCursorStatus() const;  // 1: inside the client area of the active window
+    bool MouseIsDoubleClicked() const;     // this frame's click was the second of a double click
+    static int32_t KeyNameToCode(const std::string& name);  // 0 for an unknown name
+    V2DINPUTSTATE m_inp;
+
     // ---- Scripts: cvelmor_scr_main.cpp, cvelmor_scr_func.cpp -----------------
     void ScriptsInit();
     void ScriptsDeinit();
@@ -133,6 +170,8 @@ private:
     // Returns -1 when the quit message was taken, 0 when the queue is empty.
     int32_t PumpMessages();
     void StopStartedSubsystems();
+    void UpdateCursor();
+    void UpdateDoubleClick();
     template <typename Step>
     void RunStopStep(Step step);
     void WriteLogFooter();

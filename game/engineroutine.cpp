@@ -31,6 +31,7 @@ void Engine_InitResourcesSubsystem() {
 void SelectDisplayMode() { SetCheckpoint(1005, 83); }
 
 void EngineInitSubsystems() {
+    g_pV2D->InputInit();
     g_pV2D->ScriptsInit();
 }
 

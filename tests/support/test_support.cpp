@@ -54,10 +54,12 @@ void EngineTest::SetUp() {
     tempDir = pattern;
     ASSERT_EQ(chdir(tempDir.c_str()), 0);
     system = &platform::InstallHeadlessSystem();
+    input = &platform::InstallHeadlessInputSystem();
     testsupport::ResetEngineGlobals();
 }
 
 void EngineTest::TearDown() {
+    platform::SetInputSystem(nullptr);
     platform::SetSystem(nullptr);
     if (chdir(m_oldDir.c_str()) != 0) return;
     std::error_code ignored;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "input_headless.h"
 #include "system_headless.h"
 
 namespace testsupport {
@@ -35,6 +36,7 @@ protected:
     std::vector<std::string> LogLines() const { return testsupport::ReadLines("gamelog.txt"); }
 
     platform::HeadlessSystem* system = nullptr;
+    platform::HeadlessInputSystem* input = nullptr;
     std::string tempDir;
 
 private:
