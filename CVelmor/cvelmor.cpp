@@ -66,6 +66,7 @@ void CVelmor::RunStopStep(Step step) {
 void CVelmor::StopStartedSubsystems() {
     // Order: input, sound and music, graphics, resources, scripts.
     if (m_bInpStarted) RunStopStep([this] { InputDeinit(); });
+    if (m_bSfxStarted) RunStopStep([this] { SoundDeinit(); });
     if (m_bResStarted) RunStopStep([this] { ResourcesDeinit(); });
     if (m_bScrStarted) RunStopStep([this] { ScriptsDeinit(); });
 }
@@ -138,6 +139,7 @@ int32_t CVelmor::UpdateAllSystems() {
     if (g_bWindowActive == 0) return 0;
     TimerUpdate();
     InputUpdate();
+    SoundUpdate();
     return 1;
 }
 
@@ -170,10 +172,12 @@ void CVelmor::OnFocusGained() {
     TimerUpdate();
     TimerUpdate();
     InputReacquire();
+    SoundResume();
 }
 
 void CVelmor::OnFocusLost() {
     SetCheckpoint(112, 463);
     if (m_pfnFocusLost) m_pfnFocusLost();
     LogLine("FOCUS LOST");
+    if (m_bSfxStarted) SoundPause();
 }

@@ -11,6 +11,7 @@
 #include "cvelmor_inp.h"
 #include "cvelmor_res.h"
 #include "cvelmor_scr.h"
+#include "cvelmor_sfx.h"
 
 namespace platform {
 class GameWindow;
@@ -158,6 +159,51 @@ public:
     const std::string& ScriptGetLastCalledFunctionName() const { return m_scr.strLastCalledFunction; }
     V2DSCRIPTSTATE m_scr;
 
+    // ---- Sound and music: cvelmor_sfx_main.cpp, cvelmor_sfx_classes.cpp,
+    //      cvelmor_sfx_sound.cpp, cvelmor_sfx_music.cpp, cvelmor_sfx_playlists.cpp --
+    // Without a sound device the subsystem runs in no-sound mode: loads answer
+    // -2 and every other operation does nothing. Play, stop, pause, resume,
+    // the attributes and music requests are ignored while the window is
+    // inactive. Frequency in Hz, volume 0..100, pan -100..100; -1, -1 and
+    // -101 leave the attribute as it is.
+    void SoundInit(int32_t fp_iFrequency);
+    void SoundDeinit();
+    void SoundUpdate();  // once per active frame: playlists, queued music
+    void SoundSetGlobalVolumes(int32_t fp_iSoundVolume, int32_t fp_iMusicVolume);
+    float SoundGetCPU() const;
+    void SoundPause();   // the whole output, on focus loss
+    void SoundResume();  // and on focus gain
+    int32_t SoundLoad(const char* fp_pszFileName, const char* fp_pszID, int32_t fp_iTag, bool fp_bStreamed,
+                      int32_t fp_iMaxPlaybacks, bool fp_bPlain, uint32_t fp_dwOffset, uint32_t fp_dwSize);
+    int32_t SoundFind(const std::string& fp_strID);  // -1 (and a warning) when absent
+    void SoundUnload(int32_t fp_iID);
+    void SoundUnload(const std::string& fp_strID);
+    void SoundPlay(int32_t fp_iID, bool fp_bLoop, int32_t fp_iFrequency, int32_t fp_iVolume, int32_t fp_iPan);
+    void SoundPlay(const CSmartID& fp_ID, bool fp_bLoop, int32_t fp_iFrequency, int32_t fp_iVolume, int32_t fp_iPan);
+    void SoundStop(int32_t fp_iID);
+    void SoundPause(int32_t fp_iID);
+    void SoundResume(int32_t fp_iID);
+    void SoundSetAttributes(int32_t fp_iID, int32_t fp_iFrequency, int32_t fp_iVolume, int32_t fp_iPan);
+    void SoundSlideAttributes(int32_t fp_iID, int32_t fp_iFrequency, int32_t fp_iVolume, int32_t fp_iPan,
+                              int32_t fp_iTime);
+    bool SoundIsPlaying(int32_t fp_iID);
+    int32_t MusicLoad(const char* fp_pszFileName, const char* fp_pszID, int32_t fp_iTag, uint32_t fp_dwOffset,
+                      uint32_t fp_dwSize, bool fp_bPreloaded);
+    int32_t MusicFind(const std::string& fp_strID);  // -1 (and a warning) when absent
+    // The piece starts once the current one has stopped, fading out over
+    // fp_iFadeTime ms; requesting the current piece does nothing.
+    void PlayMusic(int32_t fp_iID, bool fp_bLoop, int32_t fp_iFadeTime);
+    void PlayMusic(const std::string& fp_strID, bool fp_bLoop, int32_t fp_iFadeTime);
+    void StopMusic(int32_t fp_iFadeTime);
+    bool IsMusicPlaying();
+    void SetMusicVolume(int32_t fp_iVolume, int32_t fp_iTime);  // slides the current piece's volume
+    int32_t PlaylistLoad(const void* fp_pData, int32_t fp_iSize);
+    int32_t PlaylistFind(const std::string& fp_strID);  // -1 (and a warning) when absent
+    void PlaylistSet(int32_t fp_iID);
+    void PlaylistSet(const std::string& fp_strID);
+    void PlaylistClear();  // fades the music out; no playlist is current
+    V2DSFXSTATE m_sfx;
+
     // ---- Subsystem-started flags, in this order ----------------------------
     uint8_t m_bGfxPrepared = 0;   // set by GfxPreinit once the 3-D API object exists
     uint8_t m_bResStarted = 0;
@@ -170,6 +216,9 @@ private:
     // Returns -1 when the quit message was taken, 0 when the queue is empty.
     int32_t PumpMessages();
     void StopStartedSubsystems();
+    V2DSound& SoundByID(int32_t fp_iID);  // raises "Invalid sound ID: " for anything else
+    V2DBaseMusic& CurrentMusic(const char* fp_pszInvalid);  // raises fp_pszInvalid when there is none
+    void PlaylistNext();
     void UpdateCursor();
     void UpdateDoubleClick();
     template <typename Step>

@@ -30,6 +30,27 @@ int ResLoadXMLData(const void* fp_pData, int fp_iSize, const char*, int, int, in
     return 0;
 }
 
+// Sounds and music read their bytes from the file themselves.
+int ResLoadSound(const char* fp_pszFileName, int fp_iOffset, int fp_iSize, const char* fp_pszID, int fp_iTag,
+                 int fp_iData1, int fp_iData2, int fp_iData3) {
+    GetEngine()->SoundLoad(fp_pszFileName, fp_pszID, fp_iTag, fp_iData1 == 1, fp_iData2 < 1 ? 1 : fp_iData2,
+                           fp_iData3 == 1, static_cast<uint32_t>(fp_iOffset), static_cast<uint32_t>(fp_iSize));
+    return 0;
+}
+
+int ResLoadMusic(const char* fp_pszFileName, int fp_iOffset, int fp_iSize, const char* fp_pszID, int fp_iTag,
+                 int fp_iData1, int, int) {
+    GetEngine()->MusicLoad(fp_pszFileName, fp_pszID, fp_iTag, static_cast<uint32_t>(fp_iOffset),
+                           static_cast<uint32_t>(fp_iSize), fp_iData1 == 1);
+    return 0;
+}
+
+int ResLoadPlaylist(const void* fp_pData, int fp_iSize, const char*, int, int, int, int) {
+    GetEngine()->PlaylistLoad(fp_pData, fp_iSize);
+    return 0;
+}
+
+
 struct V2DSTANDARDLOADER {
     const char* pszTypeID;
     V2DLOADRESFUNC pfnLoad;
@@ -39,6 +60,9 @@ struct V2DSTANDARDLOADER {
 // In the order TEXTURE, TECHNIQUE, FONT, SOUND, MUSIC, PLAYLIST, SCRIPT,
 // XMLDATA; each kind's adapter joins the table together with its loader.
 const V2DSTANDARDLOADER kStandardLoaders[] = {
+    {"SOUND", nullptr, ResLoadSound},
+    {"MUSIC", nullptr, ResLoadMusic},
+    {"PLAYLIST", ResLoadPlaylist, nullptr},
     {"SCRIPT", ResLoadScript, nullptr},
     {"XMLDATA", ResLoadXMLData, nullptr},
 };

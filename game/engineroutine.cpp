@@ -32,10 +32,14 @@ void SelectDisplayMode() { SetCheckpoint(1005, 83); }
 
 void EngineInitSubsystems() {
     g_pV2D->InputInit();
+    g_pV2D->SoundInit(44100);
     g_pV2D->ScriptsInit();
 }
 
-void GameShutdown() { SetCheckpoint(112, 545); }
+void GameShutdown() {
+    g_pV2D->StopMusic(3000);
+    SetCheckpoint(112, 545);
+}
 
 void MainLoop(V2DFRAMEFUNC frameFunction) {
     while (g_bQuitFlag == 0) {

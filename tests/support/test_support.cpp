@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "audio_output.h"
+#include "bass.h"
 #include "cvelmor.h"
 
 namespace testsupport {
@@ -55,10 +57,13 @@ void EngineTest::SetUp() {
     ASSERT_EQ(chdir(tempDir.c_str()), 0);
     system = &platform::InstallHeadlessSystem();
     input = &platform::InstallHeadlessInputSystem();
+    // No sound card is touched: device -1 mixes for the test to pull.
+    platform::SetAudioOutput(platform::AudioOutput::Offline);
     testsupport::ResetEngineGlobals();
 }
 
 void EngineTest::TearDown() {
+    vbass::BASS_Free();  // whatever a test left open
     platform::SetInputSystem(nullptr);
     platform::SetSystem(nullptr);
     if (chdir(m_oldDir.c_str()) != 0) return;

@@ -14,16 +14,11 @@ namespace {
 
 class AudioLayerTest : public EngineTest {
 protected:
+    // The test fixture makes device -1 the offline output.
     void SetUp() override {
         EngineTest::SetUp();
-        platform::SetAudioOutput(platform::AudioOutput::Offline);
         ASSERT_TRUE(BASS_Init(-1, RATE, 0x20, nullptr));
         ASSERT_TRUE(BASS_Start());
-    }
-    void TearDown() override {
-        BASS_Free();
-        platform::SetAudioOutput(platform::AudioOutput::Offline);
-        EngineTest::TearDown();
     }
 
     // A sample of `frames` frames holding `value` on both channels.
