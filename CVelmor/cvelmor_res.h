@@ -137,7 +137,7 @@ struct V2DPAKENTRY {
 struct V2DPAKDIRECTORY {
     uint32_t dwDeclaredCount = 0;  // the count the pack states
     uint32_t dwEntriesRead = 0;    // complete entries actually read
-    bool bCutShort = false;        // the file ended before the declared count
+    bool bCutShort = false;        // the file ended before its count or an entry did
 };
 
 // Reads a pack's directory from the start of `file`, calling onEntry for each

@@ -50,7 +50,6 @@ int ResLoadPlaylist(const void* fp_pData, int fp_iSize, const char*, int, int, i
     return 0;
 }
 
-
 struct V2DSTANDARDLOADER {
     const char* pszTypeID;
     V2DLOADRESFUNC pfnLoad;
@@ -268,7 +267,10 @@ uint64_t ResFileSize(FILE* file) {
 
 V2DPAKDIRECTORY ReadPakDirectory(FILE* file, const std::function<void(const V2DPAKENTRY&)>& onEntry) {
     V2DPAKDIRECTORY directory;
-    if (!ReadField(file, directory.dwDeclaredCount)) return directory;
+    if (!ReadField(file, directory.dwDeclaredCount)) {
+        directory.bCutShort = true;
+        return directory;
+    }
     V2DPAKENTRY entry;
     while (directory.dwEntriesRead < directory.dwDeclaredCount) {
         if (!ReadPakEntry(file, entry)) {

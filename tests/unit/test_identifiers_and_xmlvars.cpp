@@ -1,0 +1,202 @@
+// Resource identifiers (kinds, registry, binding) and XML variables (the
+// XMLDATA loader and its conversions).
+#include <memory>
+#include <string>
+
+#include "cvelmor.h"
+#include "cvelmor_utils_csmartid.h"
+#include "cvelmor_utils_cxmlvar.h"
+#include "cxmlparser.h"
+#include "test_support.h"
+
+namespace {
+
+template <typename Make>
+CEHSException ErrorOf(Make make) {
+    try {
+        make();
+    } catch (const CEHSException& e) {
+        return e;
+    }
+    ADD_FAILURE() << "no exception";
+    return CEHSException(0, 0, "", "", 0);
+}
+
+TEST(SmartID, KindComesFromTheFirstThreeCharactersCaseSensitively) {
+    {
+        CSmartID tex("TEX_");
+        EXPECT_EQ(tex.GetResType(), SMARTID_TEXTURE);
+        EXPECT_EQ(tex.GetID(), -1);
+    }
+    {
+        CSmartID texture("TEXTURE_A");
+        EXPECT_EQ(texture.GetResType(), SMARTID_TEXTURE);
+    }
+    {
+        CSmartID teq("TEQ_A");
+        EXPECT_EQ(teq.GetResType(), SMARTID_TECHNIQUE);
+    }
+    {
+        CSmartID fnt("FNT_A");
+        EXPECT_EQ(fnt.GetResType(), SMARTID_FONT);
+    }
+    {
+        CSmartID snd("SND_A");
+        EXPECT_EQ(snd.GetResType(), SMARTID_SOUND);
+    }
+    {
+        // An explicit kind skips detection: any text of any length.
+        CSmartID any("x", 3);
+        EXPECT_EQ(any.GetResType(), 3);
+        EXPECT_EQ(any.GetStrID(), "x");
+    }
+
+    const CEHSException tooShort = ErrorOf([] { CSmartID id("TEX"); });
+    EXPECT_EQ(tooShort.GetType(), EHS_TYPE_GENERAL);
+    EXPECT_EQ(tooShort.GetDesc(), "Error in CSmartID::DetectResType : strID length is too small (<4)!");
+    EXPECT_EQ(tooShort.GetFile(), "cvelmor_utils_csmartid");
+
+    const CEHSException lower = ErrorOf([] { CSmartID id("tex_bg"); });
+    EXPECT_EQ(lower.GetType(), EHS_TYPE_GAME);
+    EXPECT_EQ(lower.GetDesc(), "Error in CSmartID::DetectResType : cannot detect res type! strID = tex_bg");
+    EXPECT_EQ(ErrorOf([] { CSmartID id("MUS_GAME"); }).GetType(), EHS_TYPE_GAME);
+}
+
+TEST(SmartID, SecondObjectWithTheSameTextIsRefused) {
+    CSmartID first("TEX_UT_DUP");
+    const CEHSException e = ErrorOf([] { CSmartID second("TEX_UT_DUP"); });
+    EXPECT_EQ(e.GetType(), EHS_TYPE_GAME);
+    EXPECT_EQ(e.GetCode(), 0u);
+    EXPECT_EQ(e.GetDesc(),
+              "Error in CSmartID::CSmartID(const char* fp_pszID, int fp_iResType). An object with same strID already "
+              "exists! strID = TEX_UT_DUP");
+}
+
+TEST(SmartID, BindingByNameAndUnbindingTheFirstInKeyOrder) {
+    CSmartID::DestroyIDsMap();
+    // Before any registry exists binding does nothing.
+    CSmartID::BindByName("TEX_UT_B", 5);
+
+    CSmartID b("TEX_UT_B");
+    CSmartID a("TEX_UT_A");
+    CSmartID sound("SND_UT_A");
+    EXPECT_EQ(b.GetID(), -1);
+
+    CSmartID::BindByName("TEX_UT_B", 4);
+    CSmartID::BindByName("TEX_UT_A", 4);
+    CSmartID::BindByName("SND_UT_A", 4);
+    CSmartID::BindByName("TEX_UT_NOBODY", 9);
+    EXPECT_EQ(a.GetID(), 4);
+    EXPECT_EQ(b.GetID(), 4);
+
+    // Equal ID and kind: only the first in key order ("TEX_UT_A") is reset;
+    // the sound with the same number is of another kind.
+    CSmartID::UnbindByID(4, SMARTID_TEXTURE);
+    EXPECT_EQ(a.GetID(), -1);
+    EXPECT_EQ(b.GetID(), 4);
+    EXPECT_EQ(sound.GetID(), 4);
+    CSmartID::UnbindByID(4, SMARTID_TEXTURE);
+    EXPECT_EQ(b.GetID(), -1);
+    EXPECT_EQ(sound.GetID(), 4);
+    CSmartID::UnbindByID(77, SMARTID_SOUND);
+    EXPECT_EQ(sound.GetID(), 4);
+}
+
+TEST(SmartID, DestroyingAnyIdentifierTakesTheRegistryWithIt) {
+    CSmartID survivor("TEX_UT_SURVIVOR");
+    {
+        CSmartID temporary("TEX_UT_TEMP");
+    }
+    CSmartID::BindByName("TEX_UT_SURVIVOR", 3);
+    EXPECT_EQ(survivor.GetID(), -1);
+    // The next construction starts a new registry; the same text is free again.
+    CSmartID again("TEX_UT_TEMP");
+    CSmartID::BindByName("TEX_UT_TEMP", 2);
+    EXPECT_EQ(again.GetID(), 2);
+}
+
+class XMLVarTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        engine = std::make_unique<CVelmor>();
+    }
+    void TearDown() override {
+        engine.reset();
+        EngineTest::TearDown();
+    }
+    void Load(const std::string& text) { RESLOAD_XMLData(text.data(), static_cast<int>(text.size())); }
+    std::unique_ptr<CVelmor> engine;
+};
+
+TEST_F(XMLVarTest, AttributesAssignVariablesByNameWithTheirOwnConversions) {
+    CXMLVarInt sizex("sizex", 4);
+    CXMLVarInt sizey("sizey", 4);
+    CXMLVarInt untouched("untouched", 17);
+    CXMLVarFloat red("red", 0.5f);
+    Load("<xmldata><v sizex=\"12\" sizey=\"9\"/><c red=\"0.25\"/></xmldata>");
+    EXPECT_EQ(sizex.GetValue(), 12);
+    EXPECT_EQ(sizey.GetValue(), 9);
+    EXPECT_FLOAT_EQ(red.GetValue(), 0.25f);
+    EXPECT_EQ(untouched.GetValue(), 17);
+
+    // Stream extraction: leading spacing skipped, reading stops where the
+    // number cannot go on; text that is no number keeps the value.
+    Load("<xmldata><v sizex=\"7.9\" sizey=\"  42abc\" red=\"2.5e1x\"/></xmldata>");
+    EXPECT_EQ(sizex.GetValue(), 7);
+    EXPECT_EQ(sizey.GetValue(), 42);
+    EXPECT_FLOAT_EQ(red.GetValue(), 25.0f);
+    Load("<xmldata><v sizex=\"abc\" red=\"\"/></xmldata>");
+    EXPECT_EQ(sizex.GetValue(), 7);
+    EXPECT_FLOAT_EQ(red.GetValue(), 25.0f);
+}
+
+TEST_F(XMLVarTest, UnknownNamesAreWarnedInNameOrderAndTheRestStillApplies) {
+    CXMLVarInt sizex("sizex", 4);
+    Load("<xmldata><v zeta=\"1\" sizex=\"8\" alpha=\"2\"/><w sizex=\"10\"/></xmldata>");
+    // The later child wins.
+    EXPECT_EQ(sizex.GetValue(), 10);
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], " !: Warning: unused xml variable: alpha");
+    EXPECT_EQ(lines[1], " !: Warning: unused xml variable: zeta");
+}
+
+TEST_F(XMLVarTest, EmptyFileWarnsAndWrongRootIsFatal) {
+    CXMLVarInt sizex("sizex", 4);
+    Load("<xmldata></xmldata>");
+    EXPECT_EQ(sizex.GetValue(), 4);
+    EXPECT_EQ(LogLines(), std::vector<std::string>{" !: Warning: empty xmldata file!"});
+
+    const CEHSException e = ErrorOf([this] { Load("<vars><v sizex=\"1\"/></vars>"); });
+    EXPECT_EQ(e.GetType(), EHS_TYPE_GENERAL);
+    EXPECT_EQ(e.GetDesc(), "Error in loading XMLData: invalid root node name!");
+    EXPECT_EQ(e.GetFile(), "cvelmor_utils_cxmlvar");
+    EXPECT_EQ(sizex.GetValue(), 4);
+}
+
+TEST_F(XMLVarTest, ScrambledDataIsReadWhenTheEncryptModeIsOn) {
+    CXMLVarInt sizex("sizex", 4);
+    std::string text = "<xmldata>\r\n<v sizex=\"6\"/>\r\n</xmldata>";
+    for (char& c : text) c = static_cast<char>(static_cast<unsigned char>(c) ^ XML_SCRAMBLE_KEY);
+    engine->SetXMLEncryptMode(true);
+    Load(text);
+    EXPECT_EQ(sizex.GetValue(), 6);
+}
+
+TEST_F(XMLVarTest, DuplicateIDsAreFatalAndDestroyingAVariableEndsTheRegistry) {
+    CXMLVarInt first("board", 1);
+    const CEHSException e = ErrorOf([] { CXMLVarFloat second("board", 2.0f); });
+    EXPECT_EQ(e.GetType(), EHS_TYPE_GAME);
+    EXPECT_EQ(e.GetDesc(),
+              "Error in CXMLVar::CXMLVar(const char* fp_pszID). An object with same ID already exists! ID = board");
+    {
+        CXMLVarInt temporary("temporary", 0);
+    }
+    // No registry: set by name does nothing and warns about nothing.
+    CXMLVar::SetByName("board", "5");
+    EXPECT_EQ(first.GetValue(), 1);
+    EXPECT_FALSE(testsupport::FileExists("gamelog.txt"));
+}
+
+}  // namespace
