@@ -67,6 +67,7 @@ void CVelmor::StopStartedSubsystems() {
     // Order: input, sound and music, graphics, resources, scripts.
     if (m_bInpStarted) RunStopStep([this] { InputDeinit(); });
     if (m_bSfxStarted) RunStopStep([this] { SoundDeinit(); });
+    if (m_bGfxPrepared) RunStopStep([this] { GfxDeinit(); });
     if (m_bResStarted) RunStopStep([this] { ResourcesDeinit(); });
     if (m_bScrStarted) RunStopStep([this] { ScriptsDeinit(); });
 }
@@ -137,6 +138,7 @@ int32_t CVelmor::UpdateAllSystems() {
     SetCheckpoint(112, 499);
     if (PumpMessages() == -1) return -1;
     if (g_bWindowActive == 0) return 0;
+    if (GfxDeviceExists() && !GfxCheckDevice()) return 0;
     TimerUpdate();
     InputUpdate();
     SoundUpdate();
@@ -179,5 +181,10 @@ void CVelmor::OnFocusLost() {
     SetCheckpoint(112, 463);
     if (m_pfnFocusLost) m_pfnFocusLost();
     LogLine("FOCUS LOST");
+    if (m_gfx.pVertexBuffer && m_gfx.pLockedVertices) {
+        m_gfx.pVertexBuffer->Unlock();
+        m_gfx.pLockedVertices = nullptr;
+        m_gfx.dwQueuedQuads = 0;
+    }
     if (m_bSfxStarted) SoundPause();
 }

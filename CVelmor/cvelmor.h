@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cvelmor_ehs.h"
+#include "cvelmor_gfx.h"
 #include "cvelmor_inp.h"
 #include "cvelmor_res.h"
 #include "cvelmor_scr.h"
@@ -91,6 +92,43 @@ public:
     platform::GameWindow* m_hWnd = nullptr;
     vd3d::IDirect3D8* m_pD3D = nullptr;
     vd3d::IDirect3DDevice8* m_pD3DDevice = nullptr;
+
+    // Device: cvelmor_gfx_main.cpp. Preinit probes the card for the wanted
+    // screen size; Init opens the window and the device in mode 1 (16-bit),
+    // 2 (32-bit) or 3 (the desktop; the only one that may be windowed).
+    void GfxPreinit(uint32_t width, uint32_t height);
+    void GetVideoCardCaps(V2DVIDEOCAPS& caps) const;
+    void GetScreenSize(uint32_t& width, uint32_t& height) const;
+    void GfxInit(int32_t mode, bool windowed);
+    // Before each frame: false while the device is lost; resets it once it
+    // can be reset.
+    bool GfxCheckDevice();
+    void GfxDeinit();
+    static const char* GetFormatName(uint32_t format);
+    bool IsTextureFormatUsable(uint32_t format, uint32_t displayFormat);
+
+    // Vertex quads: cvelmor_gfx_vquad.cpp. Positions in pixels, colours and
+    // texture coordinates 0..1; vertex index 0..3 from the top left clockwise.
+    void VQuadSetPos(float x, float y, float w, float h, float z);
+    void VQuadSetPosByVertex(int index, float x, float y, float z);
+    void VQuadRotate(float cx, float cy, float degrees);
+    void VQuadScale(float cx, float cy, float factor);
+    void VQuadMove(float dx, float dy, float dz);
+    void VQuadSetColor(float r, float g, float b, float a);
+    void VQuadSetColorByVertex(int index, float r, float g, float b, float a);
+    void VQuadSetTexCoords(int set, float left, float top, float right, float bottom);  // set 1 or 2
+    void VQuadRender();  // queues the quad; dropped outside a scene
+    void BeginBatch();
+    void FlushBatch();  // before any change of texture, technique or viewport
+    void EndBatch();
+
+    // Scene: cvelmor_gfx_scene.cpp.
+    void SceneBegin();
+    void SceneClearScreen(float r, float g, float b);
+    void SceneEnd();
+    void ScenePresent();
+
+    V2DGFXSTATE m_gfx;
 
     // ---- Resources: cvelmor_res_main.cpp, cvelmor_res_cres.cpp,
     //      cvelmor_utils_demand.cpp ---------------------------------------------
@@ -216,6 +254,17 @@ private:
     // Returns -1 when the quit message was taken, 0 when the queue is empty.
     int32_t PumpMessages();
     void StopStartedSubsystems();
+    void GfxProbeAdapter();
+    void GfxEnumerateModes();
+    void GfxEnumerateTextureFormats();
+    void GfxReadDeviceCaps();
+    void GfxCreateIndexBuffer();
+    void GfxSetupDevice();
+    void GfxReleasePartialInit();
+    void GfxRequireDevice(const char* file, uint32_t line) const;  // "D3DDevice object was not created!"
+    void GfxLockVertices(uint32_t line);
+    void GfxUnlockVertices(uint32_t line);
+    void GfxDrawQueuedQuads();
     V2DSound& SoundByID(int32_t fp_iID);  // raises "Invalid sound ID: " for anything else
     V2DBaseMusic& CurrentMusic(const char* fp_pszInvalid);  // raises fp_pszInvalid when there is none
     void PlaylistNext();

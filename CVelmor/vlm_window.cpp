@@ -5,6 +5,7 @@
 #include "cvelmor.h"
 #include "faults.h"
 #include "system.h"
+#include "window.h"
 
 namespace {
 
@@ -95,4 +96,51 @@ int32_t V2DWindowProc(uint32_t msg, uintptr_t wParam, intptr_t) {
         default:
             return 0;
     }
+}
+
+namespace {
+const char* const kWindowClass = "v2d_gamewindow";
+}
+
+void CreateGameWindow(platform::GameWindow** phWnd, int width, int height, bool windowed) {
+    SetCheckpoint(111, 257);
+    platform::WindowSystem& windows = platform::GetWindowSystem();
+    if (!windows.RegisterWindowClass(kWindowClass))
+        throw CEHSException(EHS_TYPE_GENERAL, 0, "Cannot register window class!", "vlm_window", 277);
+
+    const platform::WindowStyle style = windowed ? platform::WindowStyle::Windowed : platform::WindowStyle::FullScreen;
+    const int position = windowed ? 100 : 0;
+    const CVelmor* engine = GetEngine();
+    platform::GameWindow* window = windows.CreateWindow(kWindowClass, engine ? engine->GetAppName() : std::string(),
+                                                        style, position, position, width, height);
+    if (!window)
+        throw CEHSException(EHS_TYPE_GENERAL, 0, "Invalid window handle returned by CreateWindowEx()", "vlm_window",
+                            310);
+    *phWnd = window;
+
+    window->SetStyle(style);
+    if (windowed) {
+        // The frame keeps its corner; the client area becomes exactly the
+        // wanted size.
+        const platform::WindowRect outer = window->GetWindowRect();
+        const platform::WindowRect client = window->GetClientRect();
+        window->SetPlacement(outer.left, outer.top, width + outer.Width() - client.Width(),
+                             height + outer.Height() - client.Height(), false);
+    } else {
+        window->SetPlacement(0, 0, width, height, true);
+    }
+    g_bWindowActive = 1;
+    window->Show();
+}
+
+// The window goes with its class, so nothing of it outlives the graphics
+// subsystem.
+void DestroyGameWindow(platform::GameWindow* hWnd) {
+    SetCheckpoint(111, 421);
+    platform::WindowSystem& windows = platform::GetWindowSystem();
+    if (hWnd) {
+        hWnd->Hide();
+        windows.DestroyWindow(hWnd);
+    }
+    windows.UnregisterWindowClass(kWindowClass);
 }

@@ -5,6 +5,9 @@
 #include <cstdint>
 
 class CVelmor;
+namespace platform {
+class GameWindow;
+}
 
 typedef void (*V2DGAMEMAIN)(CVelmor* pV2D);
 
@@ -24,3 +27,11 @@ void ReportCurrentFatalError();
 
 // The game window's message handler.
 int32_t V2DWindowProc(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+
+// Creates and shows the game window (class "v2d_gamewindow", titled with the
+// application name) with a client area of exactly width x height: framed at
+// (100, 100) when windowed, a top-most pop-up at (0, 0) in full screen.
+// Stores the window in *phWnd and marks the window active.
+void CreateGameWindow(platform::GameWindow** phWnd, int width, int height, bool windowed);
+// Hides the game window, then lets it and its class go.
+void DestroyGameWindow(platform::GameWindow* hWnd);

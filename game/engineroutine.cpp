@@ -28,9 +28,25 @@ void Engine_InitResourcesSubsystem() {
     g_pV2D->ResourcesInit();
 }
 
-void SelectDisplayMode() { SetCheckpoint(1005, 83); }
+// The 32-bit mode wins when both are valid.
+void SelectDisplayMode() {
+    SetCheckpoint(1005, 83);
+    g_pV2D->GfxPreinit(800, 600);
+    V2DVIDEOCAPS caps;
+    g_pV2D->GetVideoCardCaps(caps);
+    if (caps.Mode2.Valid) {
+        g_iDisplayMode = 2;
+    } else if (caps.Mode1.Valid) {
+        g_iDisplayMode = 1;
+    } else {
+        platform::GetSystem().MessageBox("No video modes available: your video card cannot handle 800x600x16bit resolution",
+                                         "No video modes available!");
+        g_bQuitFlag = 1;
+    }
+}
 
 void EngineInitSubsystems() {
+    g_pV2D->GfxInit(g_iDisplayMode == 1 ? 1 : 2, false);
     g_pV2D->InputInit();
     g_pV2D->SoundInit(44100);
     g_pV2D->ScriptsInit();

@@ -59,11 +59,16 @@ void EngineTest::SetUp() {
     input = &platform::InstallHeadlessInputSystem();
     // No sound card is touched: device -1 mixes for the test to pull.
     platform::SetAudioOutput(platform::AudioOutput::Offline);
+    windows = &platform::InstallHeadlessWindowSystem();
+    d3d = vd3d::InstallRecordingDirect3D();
     testsupport::ResetEngineGlobals();
 }
 
 void EngineTest::TearDown() {
     vbass::BASS_Free();  // whatever a test left open
+    vd3d::SetDirect3DFactory(nullptr);
+    d3d.reset();
+    platform::SetWindowSystem(nullptr);
     platform::SetInputSystem(nullptr);
     platform::SetSystem(nullptr);
     if (chdir(m_oldDir.c_str()) != 0) return;

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "d3d8_recording.h"
 #include "input_headless.h"
 #include "system_headless.h"
+#include "window_headless.h"
 
 namespace testsupport {
 
@@ -37,6 +39,9 @@ protected:
 
     platform::HeadlessSystem* system = nullptr;
     platform::HeadlessInputSystem* input = nullptr;
+    platform::HeadlessWindowSystem* windows = nullptr;
+    // The recording 3-D device on a typical card; tests may script another.
+    std::shared_ptr<vd3d::RecordingControl> d3d;
     std::string tempDir;
 
 private:

@@ -1,0 +1,872 @@
+// The Direct3D-shaped device on OpenGL 3.3 core (SDL2 + libepoxy).
+//
+// The back buffer is an offscreen framebuffer of the mode's size and format
+// whose row 0 is the top screen row, so screen coordinates map straight onto
+// it. One shader program reproduces the fixed-function pipeline the engine
+// uses: pre-transformed vertices, diffuse and specular colours, two texture
+// coordinate sets, two texture stages, the texture factor, alpha blending and
+// vertex fog from the specular alpha. Present copies the back buffer to the
+// front buffer (what screenshots read) and draws it letterboxed into the
+// window through the gamma ramp.
+#include "d3d8_gl.h"
+
+#include <SDL.h>
+#include <SDL_syswm.h>
+#include <epoxy/gl.h>
+#include <epoxy/glx.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+
+#include "d3d8_device.h"
+#include "letterbox.h"
+#include "presentation.h"
+#include "sdl_events.h"
+#include "window_sdl.h"
+
+namespace vd3d {
+
+namespace {
+
+// ---- Texture formats --------------------------------------------------------
+
+struct GlFormat {
+    D3DFORMAT d3d;
+    GLenum internalFormat;
+    GLenum format;  // 0 for compressed formats
+    GLenum type;
+    GLint swizzle[4];
+};
+
+const GlFormat kGlFormats[] = {
+    {D3DFMT_A8R8G8B8, GL_RGBA8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
+    {D3DFMT_X8R8G8B8, GL_RGB8, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}},
+    {D3DFMT_R5G6B5, GL_RGB8, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}},
+    {D3DFMT_X1R5G5B5, GL_RGB8, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}},
+    {D3DFMT_A1R5G5B5, GL_RGBA8, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
+    {D3DFMT_A4R4G4B4, GL_RGBA8, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
+    {D3DFMT_X4R4G4B4, GL_RGB8, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}},
+    {D3DFMT_A8, GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED}},
+    {D3DFMT_L8, GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_ONE}},
+    {D3DFMT_A8L8, GL_RG8, GL_RG, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_GREEN}},
+    {D3DFMT_DXT1, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
+    {D3DFMT_DXT2, GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
+    {D3DFMT_DXT3, GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
+    {D3DFMT_DXT4, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
+    {D3DFMT_DXT5, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
+};
+
+const GlFormat* FindGlFormat(D3DFORMAT format) {
+    for (const GlFormat& f : kGlFormats)
+        if (f.d3d == format) return &f;
+    return nullptr;
+}
+
+bool IsCompressed(D3DFORMAT format) {
+    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
+           format == D3DFMT_DXT5;
+}
+
+// ---- Shaders ------------------------------------------------------------------
+
+const char* const kSceneVertexShader = R"(#version 330 core
+layout(location = 0) in vec4 aPosition;
+layout(location = 1) in vec4 aDiffuse;
+layout(location = 2) in vec4 aSpecular;
+layout(location = 3) in vec2 aTexCoord0;
+layout(location = 4) in vec2 aTexCoord1;
+uniform vec2 uTargetSize;
+out vec4 vDiffuse;
+out vec4 vSpecular;
+out vec2 vTexCoord0;
+out vec2 vTexCoord1;
+void main() {
+    // Direct3D puts pixel centres on whole coordinates, OpenGL half a pixel in.
+    vec2 ndc = (aPosition.xy + 0.5) / uTargetSize * 2.0 - 1.0;
+    gl_Position = vec4(ndc, 0.0, 1.0);
+    vDiffuse = aDiffuse;
+    vSpecular = aSpecular;
+    vTexCoord0 = aTexCoord0;
+    vTexCoord1 = aTexCoord1;
+}
+)";
+
+// Stage operation and argument codes are Direct3D's.
+const char* const kSceneFragmentShader = R"(#version 330 core
+in vec4 vDiffuse;
+in vec4 vSpecular;
+in vec2 vTexCoord0;
+in vec2 vTexCoord1;
+uniform sampler2D uTexture0;
+uniform sampler2D uTexture1;
+uniform ivec2 uHasTexture;
+uniform ivec4 uColorStage[2];   // operation, argument 1, argument 2, coordinate set
+uniform ivec4 uAlphaStage[2];   // operation, argument 1, argument 2
+uniform vec4 uTextureFactor;
+uniform int uSpecularEnable;
+uniform int uFogEnable;
+uniform vec3 uFogColor;
+out vec4 fragColor;
+
+vec4 Argument(int argument, vec4 current, vec4 texel) {
+    switch (argument & 15) {
+        case 0: return vDiffuse;
+        case 2: return texel;
+        case 3: return uTextureFactor;
+        case 4: return vSpecular;
+        default: return current;
+    }
+}
+
+vec3 ColorOperation(int op, vec3 a, vec3 b) {
+    switch (op) {
+        case 3: return b;
+        case 4: return a * b;
+        case 7: return a + b;
+        case 10: return a - b;
+        case 24: return vec3(clamp(4.0 * dot(a - 0.5, b - 0.5), 0.0, 1.0));
+        default: return a;
+    }
+}
+
+float AlphaOperation(int op, float a, float b) {
+    switch (op) {
+        case 3: return b;
+        case 4: return a * b;
+        case 7: return a + b;
+        case 10: return a - b;
+        case 24: return clamp(4.0 * (a - 0.5) * (b - 0.5), 0.0, 1.0);
+        default: return a;
+    }
+}
+
+vec4 Stage(int stage, vec4 current, vec4 texel) {
+    ivec4 c = uColorStage[stage];
+    ivec4 a = uAlphaStage[stage];
+    vec3 rgb = ColorOperation(c.x, Argument(c.y, current, texel).rgb, Argument(c.z, current, texel).rgb);
+    float alpha = a.x == 1 ? current.a
+                           : AlphaOperation(a.x, Argument(a.y, current, texel).a, Argument(a.z, current, texel).a);
+    if (c.x == 24) alpha = rgb.r;  // the dot product goes to every channel
+    return clamp(vec4(rgb, alpha), 0.0, 1.0);
+}
+
+vec2 Coordinates(int set) { return set == 1 ? vTexCoord1 : vTexCoord0; }
+
+void main() {
+    // A stage with no texture reads opaque white.
+    vec4 texel0 = uHasTexture.x != 0 ? texture(uTexture0, Coordinates(uColorStage[0].w)) : vec4(1.0);
+    vec4 texel1 = uHasTexture.y != 0 ? texture(uTexture1, Coordinates(uColorStage[1].w)) : vec4(1.0);
+    vec4 current = vDiffuse;
+    if (uColorStage[0].x != 1) {
+        current = Stage(0, current, texel0);
+        if (uColorStage[1].x != 1) current = Stage(1, current, texel1);
+    }
+    if (uSpecularEnable != 0) current.rgb = min(current.rgb + vSpecular.rgb, 1.0);
+    if (uFogEnable != 0) current.rgb = mix(uFogColor, current.rgb, vSpecular.a);
+    fragColor = current;
+}
+)";
+
+const char* const kPresentVertexShader = R"(#version 330 core
+out vec2 vUV;
+void main() {
+    vec2 p = vec2((gl_VertexID << 1) & 2, gl_VertexID & 2);
+    // Row 0 of the back buffer is the top of the picture.
+    vUV = vec2(p.x, 1.0 - p.y);
+    gl_Position = vec4(p * 2.0 - 1.0, 0.0, 1.0);
+}
+)";
+
+const char* const kPresentFragmentShader = R"(#version 330 core
+in vec2 vUV;
+uniform sampler2D uFrame;
+uniform sampler2D uGamma;
+uniform int uApplyGamma;
+out vec4 fragColor;
+void main() {
+    vec3 c = texture(uFrame, vUV).rgb;
+    if (uApplyGamma != 0) {
+        ivec3 i = ivec3(c * 255.0 + 0.5);
+        c = vec3(texelFetch(uGamma, ivec2(i.r, 0), 0).r, texelFetch(uGamma, ivec2(i.g, 0), 0).g,
+                 texelFetch(uGamma, ivec2(i.b, 0), 0).b);
+    }
+    fragColor = vec4(c, 1.0);
+}
+)";
+
+GLuint CompileShader(GLenum kind, const char* source) {
+    GLuint shader = glCreateShader(kind);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char log[1024] = {};
+        glGetShaderInfoLog(shader, sizeof(log), nullptr, log);
+        std::fprintf(stderr, "OpenGL shader: %s\n", log);
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+GLuint LinkProgram(const char* vertexSource, const char* fragmentSource) {
+    const GLuint vs = CompileShader(GL_VERTEX_SHADER, vertexSource);
+    const GLuint fs = CompileShader(GL_FRAGMENT_SHADER, fragmentSource);
+    GLuint program = 0;
+    if (vs && fs) {
+        program = glCreateProgram();
+        glAttachShader(program, vs);
+        glAttachShader(program, fs);
+        glLinkProgram(program);
+        GLint ok = 0;
+        glGetProgramiv(program, GL_LINK_STATUS, &ok);
+        if (!ok) {
+            char log[1024] = {};
+            glGetProgramInfoLog(program, sizeof(log), nullptr, log);
+            std::fprintf(stderr, "OpenGL program: %s\n", log);
+            glDeleteProgram(program);
+            program = 0;
+        }
+    }
+    if (vs) glDeleteShader(vs);
+    if (fs) glDeleteShader(fs);
+    return program;
+}
+
+// ---- State translation ---------------------------------------------------------
+
+GLenum BlendFactor(uint32_t blend) {
+    switch (blend) {
+        case D3DBLEND_ZERO: return GL_ZERO;
+        case D3DBLEND_ONE: return GL_ONE;
+        case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
+        case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
+        case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
+        case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+        case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
+        case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
+        case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
+        case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
+        case D3DBLEND_SRCALPHASAT: return GL_SRC_ALPHA_SATURATE;
+        default: return GL_ONE;
+    }
+}
+
+GLint AddressMode(uint32_t address) {
+    switch (address) {
+        case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
+        case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
+        case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
+        default: return GL_REPEAT;
+    }
+}
+
+GLint MinFilter(uint32_t minFilter, uint32_t mipFilter) {
+    const bool linear = minFilter == D3DTEXF_LINEAR;
+    switch (mipFilter) {
+        case D3DTEXF_POINT: return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+        case D3DTEXF_LINEAR: return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+        default: return linear ? GL_LINEAR : GL_NEAREST;
+    }
+}
+
+void ColorToFloats(uint32_t argb, float out[4]) {
+    out[0] = static_cast<float>((argb >> 16) & 0xFF) / 255.0f;
+    out[1] = static_cast<float>((argb >> 8) & 0xFF) / 255.0f;
+    out[2] = static_cast<float>(argb & 0xFF) / 255.0f;
+    out[3] = static_cast<float>(argb >> 24) / 255.0f;
+}
+
+// ---- Adapter probing -------------------------------------------------------------
+
+uint32_t ReadHexFile(const char* path) {
+    std::ifstream in(path);
+    std::string text;
+    if (!(in >> text)) return 0;
+    return static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 16));
+}
+
+// Mesa's renderer query names the PCI ids of the GPU it drives (none for a
+// software renderer); without the query, the first DRM card's ids.
+void ReadPciIds(SDL_Window* window, uint32_t& vendor, uint32_t& device) {
+    vendor = device = 0;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11) {
+        Display* display = info.info.x11.display;
+        if (epoxy_has_glx_extension(display, DefaultScreen(display), "GLX_MESA_query_renderer")) {
+            unsigned int v = 0, d = 0;
+            if (glXQueryCurrentRendererIntegerMESA(GLX_RENDERER_VENDOR_ID_MESA, &v) &&
+                glXQueryCurrentRendererIntegerMESA(GLX_RENDERER_DEVICE_ID_MESA, &d) && v != 0xFFFFFFFFu) {
+                vendor = v;
+                device = d;
+            }
+            return;
+        }
+    }
+    vendor = ReadHexFile("/sys/class/drm/card0/device/vendor");
+    device = ReadHexFile("/sys/class/drm/card0/device/device");
+}
+
+D3DFORMAT DesktopFormat(Uint32 sdlFormat) {
+    return SDL_BITSPERPIXEL(sdlFormat) == 16 ? D3DFMT_R5G6B5 : D3DFMT_X8R8G8B8;
+}
+
+// Every mode is drawn into a framebuffer and scaled to the screen, so the
+// common sizes up to the desktop's (and always 640x480 and 800x600) are
+// offered in 16 and 32 bits, besides the desktop mode itself.
+std::vector<D3DDISPLAYMODE> ListModes(const D3DDISPLAYMODE& desktop) {
+    struct Size {
+        uint32_t w, h;
+    };
+    const Size sizes[] = {{640, 480},  {800, 600},  {1024, 768}, {1280, 720},  {1280, 800},
+                          {1280, 1024}, {1366, 768}, {1600, 900}, {1920, 1080}, {2560, 1440}};
+    std::vector<D3DDISPLAYMODE> modes;
+    bool desktopListed = false;
+    for (const Size& s : sizes) {
+        const bool fits = s.w <= desktop.Width && s.h <= desktop.Height;
+        if (!fits && s.w > 800) continue;
+        for (D3DFORMAT format : {D3DFMT_R5G6B5, D3DFMT_X8R8G8B8}) {
+            modes.push_back(D3DDISPLAYMODE{s.w, s.h, desktop.RefreshRate, format});
+            if (s.w == desktop.Width && s.h == desktop.Height && format == desktop.Format) desktopListed = true;
+        }
+    }
+    if (!desktopListed) modes.push_back(desktop);
+    return modes;
+}
+
+class GlDirect3D final : public Direct3DBase {
+public:
+    static GlDirect3D* Create() {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+        auto* d3d = new GlDirect3D();
+        if (!d3d->Probe()) {
+            d3d->Release();
+            return nullptr;
+        }
+        return d3d;
+    }
+    ~GlDirect3D() override { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
+
+protected:
+    HRESULT NewDevice(platform::GameWindow* focusWindow, const D3DPRESENT_PARAMETERS& params,
+                      IDirect3DDevice8** device) override;
+
+private:
+    // A hidden window and context answer what the adapter can do before
+    // the game window exists.
+    bool Probe() {
+        platform::SetGlContextAttributes();
+        SDL_Window* window = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        if (!window) return false;
+        SDL_GLContext context = SDL_GL_CreateContext(window);
+        if (!context) {
+            SDL_DestroyWindow(window);
+            return false;
+        }
+        SDL_GL_MakeCurrent(window, context);
+        const bool ok = ReadAdapter(window);
+        SDL_GL_MakeCurrent(window, nullptr);
+        SDL_GL_DeleteContext(context);
+        SDL_DestroyWindow(window);
+        return ok;
+    }
+
+    bool ReadAdapter(SDL_Window* window) {
+        if (epoxy_gl_version() < 33) return false;
+        auto text = [](GLenum name) {
+            const GLubyte* value = glGetString(name);
+            return value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
+        };
+        m_adapter.identifier.Description = text(GL_RENDERER);
+        m_adapter.identifier.Driver = text(GL_VERSION);
+        ReadPciIds(window, m_adapter.identifier.VendorId, m_adapter.identifier.DeviceId);
+
+        SDL_DisplayMode desktop{};
+        if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) return false;
+        m_adapter.desktop = D3DDISPLAYMODE{static_cast<uint32_t>(desktop.w), static_cast<uint32_t>(desktop.h),
+                                           static_cast<uint32_t>(desktop.refresh_rate), DesktopFormat(desktop.format)};
+        m_adapter.modes = ListModes(m_adapter.desktop);
+
+        GLint maxTexture = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
+        D3DCAPS8& caps = m_adapter.caps;
+        caps.Caps2 = D3DCAPS2_CANRENDERWINDOWED | D3DCAPS2_FULLSCREENGAMMA;
+        caps.RasterCaps = D3DPRASTERCAPS_FOGVERTEX;
+        caps.TextureCaps = D3DPTEXTURECAPS_MIPMAP;
+        caps.TextureAddressCaps =
+            D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP | D3DPTADDRESSCAPS_BORDER;
+        caps.TextureOpCaps = D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 |
+                             D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_ADD | D3DTEXOPCAPS_SUBTRACT |
+                             D3DTEXOPCAPS_DOTPRODUCT3;
+        caps.MaxTextureWidth = caps.MaxTextureHeight = static_cast<uint32_t>(maxTexture);
+        // The shader emulates two stages.
+        caps.MaxTextureBlendStages = caps.MaxSimultaneousTextures = 2;
+
+        const bool s3tc = epoxy_has_gl_extension("GL_EXT_texture_compression_s3tc");
+        std::set<D3DFORMAT> usable;
+        for (const GlFormat& f : kGlFormats)
+            if (s3tc || !IsCompressed(f.d3d)) usable.insert(f.d3d);
+        m_adapter.textureUsable = [usable](D3DFORMAT, D3DFORMAT texture) { return usable.count(texture) > 0; };
+        return true;
+    }
+};
+
+// ---- The device --------------------------------------------------------------------
+
+struct SceneUniforms {
+    GLint targetSize, texture0, texture1, hasTexture, colorStage, alphaStage, textureFactor, specularEnable,
+        fogEnable, fogColor;
+};
+
+struct PresentUniforms {
+    GLint frame, gamma, applyGamma;
+};
+
+class GlDevice final : public DeviceBase {
+public:
+    GlDevice(Direct3DBase& d3d, const D3DPRESENT_PARAMETERS& params, SDL_Window* window)
+        : DeviceBase(d3d, params), m_window(window) {}
+
+    ~GlDevice() override {
+        platform::RemoveRawEventListener(m_listener);
+        if (!m_context) return;
+        SDL_GL_MakeCurrent(m_window, m_context);
+        DeleteTargets();
+        glDeleteTextures(1, &m_gammaTexture);
+        glDeleteSamplers(2, m_samplers);
+        glDeleteBuffers(1, &m_vertexBuffer);
+        glDeleteVertexArrays(1, &m_sceneVao);
+        glDeleteVertexArrays(1, &m_presentVao);
+        glDeleteProgram(m_sceneProgram);
+        glDeleteProgram(m_presentProgram);
+        SDL_GL_DeleteContext(m_context);
+    }
+
+    HRESULT Open() {
+        m_context = SDL_GL_CreateContext(m_window);
+        if (!m_context) return D3DERR_NOTAVAILABLE;
+        SDL_GL_MakeCurrent(m_window, m_context);
+        m_sceneProgram = LinkProgram(kSceneVertexShader, kSceneFragmentShader);
+        m_presentProgram = LinkProgram(kPresentVertexShader, kPresentFragmentShader);
+        if (!m_sceneProgram || !m_presentProgram) return D3DERR_DRIVERINTERNALERROR;
+        LocateUniforms();
+
+        glGenVertexArrays(1, &m_sceneVao);
+        glGenVertexArrays(1, &m_presentVao);
+        glGenBuffers(1, &m_vertexBuffer);
+        glGenSamplers(2, m_samplers);
+        glGenTextures(1, &m_gammaTexture);
+        glBindTexture(GL_TEXTURE_2D, m_gammaTexture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glDisable(GL_CULL_FACE);
+        glDisable(GL_DEPTH_TEST);
+
+        const HRESULT hr = CreateTargets(m_params);
+        if (FAILED(hr)) return hr;
+        m_listener = platform::AddRawEventListener([this](const SDL_Event& event) { OnWindowEvent(event); });
+        return D3D_OK;
+    }
+
+    void RequestCapture(WindowCapture* capture) { m_capture = capture; }
+
+protected:
+    HRESULT OnReset(const D3DPRESENT_PARAMETERS& params) override {
+        SDL_GL_MakeCurrent(m_window, m_context);
+        DeleteTargets();
+        return CreateTargets(params);
+    }
+
+    void OnClear(const D3DRECT& rect, uint32_t color) override {
+        float rgba[4];
+        ColorToFloats(color, rgba);
+        glBindFramebuffer(GL_FRAMEBUFFER, m_backFramebuffer);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(rect.x1, rect.y1, rect.x2 - rect.x1, rect.y2 - rect.y1);
+        // A back buffer without alpha reads as opaque when blending.
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glClearColor(rgba[0], rgba[1], rgba[2], m_backHasAlpha ? rgba[3] : 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+
+    void OnDraw(const DrawCall& call) override {
+        glBindFramebuffer(GL_FRAMEBUFFER, m_backFramebuffer);
+        glViewport(0, 0, static_cast<GLsizei>(m_params.BackBufferWidth),
+                   static_cast<GLsizei>(m_params.BackBufferHeight));
+        const D3DVIEWPORT8& vp = m_state.viewport;
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
+                  static_cast<GLsizei>(vp.Height));
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, m_backHasAlpha ? GL_TRUE : GL_FALSE);
+        ApplyBlending();
+        glUseProgram(m_sceneProgram);
+        ApplyStages();
+        BindVertices(call);
+        BindIndices();
+        const GLint baseVertex = -static_cast<GLint>(call.minIndex);
+        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(call.primCount * 3), GL_UNSIGNED_SHORT,
+                                 reinterpret_cast<const void*>(static_cast<uintptr_t>(call.startIndex) * 2),
+                                 baseVertex);
+    }
+
+    void OnPresent() override {
+        const GLint w = static_cast<GLint>(m_params.BackBufferWidth);
+        const GLint h = static_cast<GLint>(m_params.BackBufferHeight);
+        glDisable(GL_SCISSOR_TEST);
+        glDisable(GL_BLEND);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_backFramebuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_frontFramebuffer);
+        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        DrawToWindow();
+        if (m_capture) {
+            CaptureWindow(*m_capture);
+            m_capture = nullptr;
+        }
+        SDL_GL_SwapWindow(m_window);
+    }
+
+    void OnReadFrontBuffer(uint8_t* pixels, uint32_t pitch) override {
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_frontFramebuffer);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(pitch / 4));
+        glReadPixels(0, 0, static_cast<GLsizei>(m_params.BackBufferWidth),
+                     static_cast<GLsizei>(m_params.BackBufferHeight), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);
+        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+        // The screen has no alpha: every pixel reads opaque.
+        for (uint32_t y = 0; y < m_params.BackBufferHeight; ++y)
+            for (uint32_t x = 0; x < m_params.BackBufferWidth; ++x) pixels[y * pitch + x * 4 + 3] = 0xFF;
+    }
+
+    void OnResourceDestroyed(ResourceBase& resource) override {
+        if (resource.backendName == 0) return;
+        if (dynamic_cast<Texture*>(&resource)) {
+            glDeleteTextures(1, &resource.backendName);
+        } else {
+            glDeleteBuffers(1, &resource.backendName);
+        }
+        resource.backendName = 0;
+    }
+
+private:
+    void LocateUniforms() {
+        auto scene = [this](const char* name) { return glGetUniformLocation(m_sceneProgram, name); };
+        m_scene = SceneUniforms{scene("uTargetSize"),    scene("uTexture0"),      scene("uTexture1"),
+                                scene("uHasTexture"),    scene("uColorStage"),    scene("uAlphaStage"),
+                                scene("uTextureFactor"), scene("uSpecularEnable"), scene("uFogEnable"),
+                                scene("uFogColor")};
+        auto present = [this](const char* name) { return glGetUniformLocation(m_presentProgram, name); };
+        m_present = PresentUniforms{present("uFrame"), present("uGamma"), present("uApplyGamma")};
+        glUseProgram(m_sceneProgram);
+        glUniform1i(m_scene.texture0, 0);
+        glUniform1i(m_scene.texture1, 1);
+        glUseProgram(m_presentProgram);
+        glUniform1i(m_present.frame, 0);
+        glUniform1i(m_present.gamma, 1);
+    }
+
+    // The back and front buffers: framebuffers of the mode's size and format.
+    HRESULT CreateTargets(const D3DPRESENT_PARAMETERS& params) {
+        const GLsizei w = static_cast<GLsizei>(params.BackBufferWidth);
+        const GLsizei h = static_cast<GLsizei>(params.BackBufferHeight);
+        GLenum internal = GL_RGBA8;
+        m_backHasAlpha = params.BackBufferFormat == D3DFMT_A8R8G8B8;
+        if (params.BackBufferFormat == D3DFMT_R5G6B5) internal = GL_RGB565;
+        if (params.BackBufferFormat == D3DFMT_X1R5G5B5 || params.BackBufferFormat == D3DFMT_A1R5G5B5)
+            internal = GL_RGB5_A1;
+        if (!MakeTarget(internal, w, h, m_backTexture, m_backFramebuffer)) {
+            // Not every driver renders to 16-bit formats; 32 bits hold them.
+            DeleteTargets();
+            internal = GL_RGBA8;
+            if (!MakeTarget(internal, w, h, m_backTexture, m_backFramebuffer)) return D3DERR_NOTAVAILABLE;
+        }
+        if (!MakeTarget(internal, w, h, m_frontTexture, m_frontFramebuffer)) return D3DERR_NOTAVAILABLE;
+        for (GLuint framebuffer : {m_backFramebuffer, m_frontFramebuffer}) {
+            glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+            glDisable(GL_SCISSOR_TEST);
+            glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+            glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+        }
+        const bool immediate =
+            params.Windowed || params.FullScreen_PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE;
+        SDL_GL_SetSwapInterval(immediate ? 0 : 1);
+        m_uploadedGamma = false;
+        UpdateGeometry();
+        return D3D_OK;
+    }
+
+    static bool MakeTarget(GLenum internal, GLsizei w, GLsizei h, GLuint& texture, GLuint& framebuffer) {
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internal), w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glGenFramebuffers(1, &framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+        return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    }
+
+    void DeleteTargets() {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        GLuint framebuffers[] = {m_backFramebuffer, m_frontFramebuffer};
+        GLuint textures[] = {m_backTexture, m_frontTexture};
+        glDeleteFramebuffers(2, framebuffers);
+        glDeleteTextures(2, textures);
+        m_backFramebuffer = m_frontFramebuffer = m_backTexture = m_frontTexture = 0;
+    }
+
+    void UpdateGeometry() {
+        int w = 0, h = 0;
+        SDL_GetWindowSize(m_window, &w, &h);
+        platform::SetPresentationGeometry(w, h, static_cast<int>(m_params.BackBufferWidth),
+                                          static_cast<int>(m_params.BackBufferHeight));
+    }
+
+    // Full-screen only: a minimised or hidden window loses the device; it can
+    // be reset once the window is back.
+    void OnWindowEvent(const SDL_Event& event) {
+        if (event.type != SDL_WINDOWEVENT || event.window.windowID != SDL_GetWindowID(m_window)) return;
+        switch (event.window.event) {
+            case SDL_WINDOWEVENT_MINIMIZED:
+            case SDL_WINDOWEVENT_HIDDEN:
+                if (!m_params.Windowed) MarkLost();
+                break;
+            case SDL_WINDOWEVENT_RESTORED:
+            case SDL_WINDOWEVENT_SHOWN:
+            case SDL_WINDOWEVENT_MAXIMIZED:
+                MarkResettable();
+                break;
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+                UpdateGeometry();
+                break;
+            default:
+                break;
+        }
+    }
+
+    void ApplyBlending() {
+        const uint32_t* rs = m_state.renderStates;
+        if (rs[D3DRS_ALPHABLENDENABLE]) {
+            glEnable(GL_BLEND);
+            glBlendEquation(GL_FUNC_ADD);
+            glBlendFunc(BlendFactor(rs[D3DRS_SRCBLEND]), BlendFactor(rs[D3DRS_DESTBLEND]));
+        } else {
+            glDisable(GL_BLEND);
+        }
+    }
+
+    void ApplyStages() {
+        const uint32_t* rs = m_state.renderStates;
+        const float size[2] = {static_cast<float>(m_params.BackBufferWidth),
+                               static_cast<float>(m_params.BackBufferHeight)};
+        glUniform2fv(m_scene.targetSize, 1, size);
+        GLint color[8], alpha[8], hasTexture[2];
+        for (uint32_t stage = 0; stage < 2; ++stage) {
+            const uint32_t* ss = m_state.stageStates[stage];
+            color[stage * 4 + 0] = static_cast<GLint>(ss[D3DTSS_COLOROP]);
+            color[stage * 4 + 1] = static_cast<GLint>(ss[D3DTSS_COLORARG1]);
+            color[stage * 4 + 2] = static_cast<GLint>(ss[D3DTSS_COLORARG2]);
+            color[stage * 4 + 3] = static_cast<GLint>(ss[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
+            alpha[stage * 4 + 0] = static_cast<GLint>(ss[D3DTSS_ALPHAOP]);
+            alpha[stage * 4 + 1] = static_cast<GLint>(ss[D3DTSS_ALPHAARG1]);
+            alpha[stage * 4 + 2] = static_cast<GLint>(ss[D3DTSS_ALPHAARG2]);
+            alpha[stage * 4 + 3] = 0;
+            hasTexture[stage] = BindTexture(stage) ? 1 : 0;
+        }
+        glUniform4iv(m_scene.colorStage, 2, color);
+        glUniform4iv(m_scene.alphaStage, 2, alpha);
+        glUniform2iv(m_scene.hasTexture, 1, hasTexture);
+        float factor[4], fog[4];
+        ColorToFloats(rs[D3DRS_TEXTUREFACTOR], factor);
+        ColorToFloats(rs[D3DRS_FOGCOLOR], fog);
+        glUniform4fv(m_scene.textureFactor, 1, factor);
+        glUniform1i(m_scene.specularEnable, rs[D3DRS_SPECULARENABLE] ? 1 : 0);
+        glUniform1i(m_scene.fogEnable, rs[D3DRS_FOGENABLE] ? 1 : 0);
+        glUniform3fv(m_scene.fogColor, 1, fog);
+    }
+
+    bool BindTexture(uint32_t stage) {
+        glActiveTexture(GL_TEXTURE0 + stage);
+        Texture* texture = m_state.textures[stage];
+        if (!texture) {
+            glBindTexture(GL_TEXTURE_2D, 0);
+            return false;
+        }
+        UploadTexture(*texture);
+        glBindTexture(GL_TEXTURE_2D, texture->backendName);
+        const uint32_t* ss = m_state.stageStates[stage];
+        const GLuint sampler = m_samplers[stage];
+        glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, MinFilter(ss[D3DTSS_MINFILTER], ss[D3DTSS_MIPFILTER]));
+        glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER,
+                            ss[D3DTSS_MAGFILTER] == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
+        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, AddressMode(ss[D3DTSS_ADDRESSU]));
+        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, AddressMode(ss[D3DTSS_ADDRESSV]));
+        float border[4];
+        ColorToFloats(ss[D3DTSS_BORDERCOLOR], border);
+        glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, border);
+        glBindSampler(stage, sampler);
+        return true;
+    }
+
+    void UploadTexture(Texture& texture) {
+        if (texture.backendName != 0 && texture.backendVersion == texture.Version()) return;
+        const GlFormat* format = FindGlFormat(texture.Format());
+        if (texture.backendName == 0) glGenTextures(1, &texture.backendName);
+        glBindTexture(GL_TEXTURE_2D, texture.backendName);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        const std::vector<PixelLevel>& levels = texture.Levels();
+        for (size_t i = 0; i < levels.size(); ++i) {
+            const PixelLevel& level = levels[i];
+            const GLint index = static_cast<GLint>(i);
+            const GLsizei w = static_cast<GLsizei>(level.width), h = static_cast<GLsizei>(level.height);
+            if (format->format == 0) {
+                glCompressedTexImage2D(GL_TEXTURE_2D, index, format->internalFormat, w, h, 0,
+                                       static_cast<GLsizei>(level.bytes.size()), level.bytes.data());
+            } else {
+                glTexImage2D(GL_TEXTURE_2D, index, static_cast<GLint>(format->internalFormat), w, h, 0,
+                             format->format, format->type, level.bytes.data());
+            }
+        }
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels.size()) - 1);
+        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, format->swizzle);
+        texture.backendVersion = texture.Version();
+    }
+
+    void BindVertices(const DrawCall& call) {
+        const uint32_t stride = m_state.stride;
+        const uint8_t* first =
+            m_state.stream->Bytes() + static_cast<size_t>(m_state.baseVertexIndex + call.minIndex) * stride;
+        glBindVertexArray(m_sceneVao);
+        glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
+        // A fresh store each draw, so the driver never waits on the last one.
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(call.numVertices) * stride, first, GL_STREAM_DRAW);
+        const GLsizei s = static_cast<GLsizei>(stride);
+        auto at = [](size_t offset) { return reinterpret_cast<const void*>(offset); };
+        glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, s, at(0));
+        glVertexAttribPointer(1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, s, at(16));
+        glVertexAttribPointer(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, s, at(20));
+        glVertexAttribPointer(3, 2, GL_FLOAT, GL_FALSE, s, at(24));
+        glVertexAttribPointer(4, 2, GL_FLOAT, GL_FALSE, s, at(32));
+        for (GLuint i = 0; i < 5; ++i) glEnableVertexAttribArray(i);
+    }
+
+    void BindIndices() {
+        IndexBuffer& indices = *m_state.indices;
+        if (indices.backendName == 0) glGenBuffers(1, &indices.backendName);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices.backendName);
+        if (indices.backendVersion != indices.Version()) {
+            glBufferData(GL_ELEMENT_ARRAY_BUFFER, indices.Length(), indices.Bytes(), GL_STATIC_DRAW);
+            indices.backendVersion = indices.Version();
+        }
+    }
+
+    void UploadGamma() {
+        if (m_uploadedGamma && std::memcmp(&m_gamma, &m_state.gamma, sizeof(m_gamma)) == 0) return;
+        m_gamma = m_state.gamma;
+        uint16_t rgb[256 * 3];
+        for (int i = 0; i < 256; ++i) {
+            rgb[i * 3 + 0] = m_gamma.red[i];
+            rgb[i * 3 + 1] = m_gamma.green[i];
+            rgb[i * 3 + 2] = m_gamma.blue[i];
+        }
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, m_gammaTexture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB16, 256, 1, 0, GL_RGB, GL_UNSIGNED_SHORT, rgb);
+        m_uploadedGamma = true;
+    }
+
+    void DrawToWindow() {
+        int windowW = 0, windowH = 0;
+        SDL_GL_GetDrawableSize(m_window, &windowW, &windowH);
+        const int bufferW = static_cast<int>(m_params.BackBufferWidth);
+        const int bufferH = static_cast<int>(m_params.BackBufferHeight);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glViewport(0, 0, windowW, windowH);
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        const platform::Letterbox box = platform::FitLetterbox(windowW, windowH, bufferW, bufferH);
+        glViewport(box.x, windowH - box.y - box.height, box.width, box.height);
+
+        glUseProgram(m_presentProgram);
+        // The gamma ramp is the full-screen display's; a window has none.
+        glUniform1i(m_present.applyGamma, m_params.Windowed ? 0 : 1);
+        UploadGamma();
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, m_frontTexture);
+        glBindSampler(0, 0);
+        glBindSampler(1, 0);
+        const bool exact = box.width == bufferW && box.height == bufferH;
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, exact ? GL_NEAREST : GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, exact ? GL_NEAREST : GL_LINEAR);
+        glBindVertexArray(m_presentVao);
+        glDrawArrays(GL_TRIANGLES, 0, 3);
+    }
+
+    void CaptureWindow(WindowCapture& capture) {
+        SDL_GL_GetDrawableSize(m_window, &capture.width, &capture.height);
+        capture.pixels.assign(static_cast<size_t>(capture.width) * capture.height, 0);
+        std::vector<uint32_t> rows(capture.pixels.size());
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        glReadBuffer(GL_BACK);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glReadPixels(0, 0, capture.width, capture.height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, rows.data());
+        // The window's row 0 is its bottom row.
+        for (int y = 0; y < capture.height; ++y)
+            std::memcpy(&capture.pixels[static_cast<size_t>(y) * capture.width],
+                        &rows[static_cast<size_t>(capture.height - 1 - y) * capture.width],
+                        static_cast<size_t>(capture.width) * 4);
+    }
+
+    SDL_Window* m_window;
+    SDL_GLContext m_context = nullptr;
+    int m_listener = 0;
+    GLuint m_sceneProgram = 0, m_presentProgram = 0;
+    SceneUniforms m_scene{};
+    PresentUniforms m_present{};
+    GLuint m_sceneVao = 0, m_presentVao = 0, m_vertexBuffer = 0;
+    GLuint m_samplers[2] = {0, 0};
+    GLuint m_backTexture = 0, m_backFramebuffer = 0, m_frontTexture = 0, m_frontFramebuffer = 0;
+    bool m_backHasAlpha = false;
+    GLuint m_gammaTexture = 0;
+    D3DGAMMARAMP m_gamma{};
+    bool m_uploadedGamma = false;
+    WindowCapture* m_capture = nullptr;
+};
+
+HRESULT GlDirect3D::NewDevice(platform::GameWindow* focusWindow, const D3DPRESENT_PARAMETERS& params,
+                              IDirect3DDevice8** device) {
+    SDL_Window* window = platform::SdlWindowOf(focusWindow);
+    if (!window) return D3DERR_INVALIDCALL;
+    auto* created = new GlDevice(*this, params, window);
+    const HRESULT hr = created->Open();
+    if (FAILED(hr)) {
+        created->Release();
+        return hr;
+    }
+    *device = created;
+    return D3D_OK;
+}
+
+}  // namespace
+
+IDirect3D8* CreateGlDirect3D() { return GlDirect3D::Create(); }
+
+bool CaptureNextPresent(IDirect3DDevice8* device, WindowCapture* capture) {
+    auto* gl = dynamic_cast<GlDevice*>(device);
+    if (!gl) return false;
+    gl->RequestCapture(capture);
+    return true;
+}
+
+}  // namespace vd3d

@@ -1,0 +1,27 @@
+// The OpenGL 3.3 backend of the Direct3D-shaped device.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "d3d8.h"
+
+namespace vd3d {
+
+// Probes the display through SDL2 and OpenGL; null when no OpenGL 3.3
+// context can be made.
+IDirect3D8* CreateGlDirect3D();
+
+// What a window shows after a Present: A8R8G8B8 pixels, top row first.
+struct WindowCapture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+};
+
+// Makes the next Present of an OpenGL device copy the window's picture
+// (letterbox bars and gamma included) into `capture`. False for a device of
+// another backend.
+bool CaptureNextPresent(IDirect3DDevice8* device, WindowCapture* capture);
+
+}  // namespace vd3d

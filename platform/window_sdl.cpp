@@ -1,0 +1,137 @@
+// The game window on SDL2. Every window can carry an OpenGL context. A
+// window class is the video subsystem itself: registering it starts SDL
+// video, unregistering stops it.
+#include <set>
+
+#include "window.h"
+#include "window_sdl.h"
+
+namespace platform {
+
+namespace {
+
+struct Borders {
+    int top = 0, left = 0, bottom = 0, right = 0;
+};
+
+class SdlGameWindow final : public GameWindow {
+public:
+    explicit SdlGameWindow(SDL_Window* window) : m_window(window) {}
+    ~SdlGameWindow() override { SDL_DestroyWindow(m_window); }
+
+    SDL_Window* Handle() const { return m_window; }
+
+    void SetStyle(WindowStyle style) override {
+        if (style == WindowStyle::FullScreen) {
+            SDL_SetWindowBordered(m_window, SDL_FALSE);
+            SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        } else {
+            SDL_SetWindowFullscreen(m_window, 0);
+            SDL_SetWindowBordered(m_window, SDL_TRUE);
+            SDL_SetWindowResizable(m_window, SDL_FALSE);
+        }
+    }
+
+    WindowRect GetWindowRect() override {
+        int x = 0, y = 0, w = 0, h = 0;
+        SDL_GetWindowPosition(m_window, &x, &y);
+        SDL_GetWindowSize(m_window, &w, &h);
+        const Borders b = FrameBorders();
+        return WindowRect{x - b.left, y - b.top, x + w + b.right, y + h + b.bottom};
+    }
+
+    WindowRect GetClientRect() override {
+        int w = 0, h = 0;
+        SDL_GetWindowSize(m_window, &w, &h);
+        return WindowRect{0, 0, w, h};
+    }
+
+    void SetPlacement(int x, int y, int width, int height, bool topMost) override {
+        const Borders b = FrameBorders();
+        SDL_SetWindowPosition(m_window, x + b.left, y + b.top);
+        SDL_SetWindowSize(m_window, width - b.left - b.right, height - b.top - b.bottom);
+        SDL_SetWindowAlwaysOnTop(m_window, topMost ? SDL_TRUE : SDL_FALSE);
+    }
+
+    void Show() override { SDL_ShowWindow(m_window); }
+    void Hide() override { SDL_HideWindow(m_window); }
+
+private:
+    // Unknown until a window manager has framed the window; zero then.
+    Borders FrameBorders() {
+        Borders b;
+        if (SDL_GetWindowBordersSize(m_window, &b.top, &b.left, &b.bottom, &b.right) != 0) b = Borders{};
+        return b;
+    }
+
+    SDL_Window* m_window;
+};
+
+class SdlWindowSystem final : public WindowSystem {
+public:
+    ~SdlWindowSystem() override {
+        for (size_t i = 0; i < m_classes.size(); ++i) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+
+    bool RegisterWindowClass(const std::string& className) override {
+        if (m_classes.count(className)) return false;
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+        m_classes.insert(className);
+        return true;
+    }
+
+    void UnregisterWindowClass(const std::string& className) override {
+        if (m_classes.erase(className)) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+
+    GameWindow* CreateWindow(const std::string& className, const std::string& title, WindowStyle style, int x,
+                             int y, int width, int height) override {
+        if (!m_classes.count(className)) return nullptr;
+        SetGlContextAttributes();
+        Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+        if (style == WindowStyle::FullScreen) flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP;
+        SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, width, height, flags);
+        return window ? new SdlGameWindow(window) : nullptr;
+    }
+
+    void DestroyWindow(GameWindow* window) override { delete window; }
+
+private:
+    std::set<std::string> m_classes;
+};
+
+std::unique_ptr<WindowSystem>& CurrentWindowSystem() {
+    static std::unique_ptr<WindowSystem> system;
+    return system;
+}
+
+}  // namespace
+
+SDL_Window* SdlWindowOf(GameWindow* window) {
+    auto* sdl = dynamic_cast<SdlGameWindow*>(window);
+    return sdl ? sdl->Handle() : nullptr;
+}
+
+void SetGlContextAttributes() {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+}
+
+WindowSystem& GetWindowSystem() {
+    auto& system = CurrentWindowSystem();
+    if (!system) system = CreateSdlWindowSystem();
+    return *system;
+}
+
+void SetWindowSystem(std::unique_ptr<WindowSystem> system) { CurrentWindowSystem() = std::move(system); }
+
+std::unique_ptr<WindowSystem> CreateSdlWindowSystem() { return std::make_unique<SdlWindowSystem>(); }
+
+}  // namespace platform

@@ -1,0 +1,377 @@
+// The OpenGL device on a real X server (xvfb-run, Mesa): pixels read back
+// from the front buffer and the window must be where, and what, Direct3D
+// would have drawn.
+#include <SDL.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "cvelmor.h"
+#include "d3d8_gl.h"
+#include "system.h"
+#include "test_support.h"
+#include "window.h"
+#include "window_sdl.h"
+
+using namespace vd3d;
+
+namespace {
+
+// 0xRRGGBB of an A8R8G8B8 pixel.
+uint32_t Rgb(uint32_t argb) { return argb & 0xFFFFFFu; }
+int Channel(uint32_t argb, int shift) { return static_cast<int>((argb >> shift) & 0xFF); }
+
+// Reads the last presented frame, top row first.
+std::vector<uint32_t> FrontBuffer(IDirect3DDevice8* device, uint32_t width, uint32_t height) {
+    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+    IDirect3DSurface8* surface = nullptr;
+    EXPECT_EQ(device->CreateImageSurface(width, height, D3DFMT_A8R8G8B8, &surface), D3D_OK);
+    EXPECT_EQ(device->GetFrontBuffer(surface), D3D_OK);
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    for (uint32_t y = 0; y < height; ++y)
+        std::memcpy(&pixels[y * width], static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, width * 4);
+    surface->UnlockRect();
+    surface->Release();
+    return pixels;
+}
+
+class GlDeviceTest : public EngineTest {
+protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        EngineTest::SetUp();
+        m_started = true;
+        // The real device and window system, on the headless clock and queue.
+        SetDirect3DFactory(nullptr);
+        platform::SetWindowSystem(nullptr);
+    }
+    void TearDown() override {
+        if (!m_started) return;
+        engine.reset();
+        EngineTest::TearDown();
+    }
+
+    // The engine in an 800x600 window with a 32-bit back buffer.
+    void StartEngine(int32_t mode = 3, bool windowed = true) {
+        engine = std::make_unique<CVelmor>();
+        engine->SetAppInfo("Quble", "v. 1.0");
+        engine->GfxPreinit(800, 600);
+        engine->GfxInit(mode, windowed);
+        ASSERT_TRUE(engine->GfxDeviceExists());
+    }
+
+    void Frame(float r, float g, float b, const std::function<void()>& draw) {
+        engine->SceneBegin();
+        engine->SceneClearScreen(r, g, b);
+        draw();
+        engine->SceneEnd();
+        engine->ScenePresent();
+    }
+
+    uint32_t At(const std::vector<uint32_t>& pixels, int x, int y) { return Rgb(pixels[y * 800 + x]); }
+    IDirect3DDevice8* Device() { return engine->m_pD3DDevice; }
+    void SetStage(uint32_t stage, D3DTEXTURESTAGESTATETYPE type, uint32_t value) {
+        Device()->SetTextureStageState(stage, type, value);
+    }
+
+    std::unique_ptr<CVelmor> engine;
+
+private:
+    bool m_started = false;
+};
+
+TEST_F(GlDeviceTest, AdapterOffers800x600InThirtyTwoBits) {
+    StartEngine();
+    V2DVIDEOCAPS caps;
+    engine->GetVideoCardCaps(caps);
+    EXPECT_TRUE(caps.Mode2.Valid);
+    EXPECT_EQ(caps.Mode2.Width, 800u);
+    EXPECT_EQ(caps.Mode2.Format, static_cast<uint32_t>(D3DFMT_X8R8G8B8));
+    EXPECT_TRUE(caps.Mode1.Valid);
+    EXPECT_NE(Log().find("          Display Mode 2 is valid."), std::string::npos);
+    EXPECT_NE(Log().find("     Videocard: "), std::string::npos);
+}
+
+TEST_F(GlDeviceTest, ClearedFrameIsThatColourEverywhere) {
+    StartEngine();
+    Frame(0.2f, 0.4f, 0.6f, [] {});
+    const auto pixels = FrontBuffer(Device(), 800, 600);
+    for (size_t i = 0; i < pixels.size(); ++i) ASSERT_EQ(pixels[i], 0xFF336699u) << "pixel " << i;
+}
+
+TEST_F(GlDeviceTest, QuadCoversExactlyThePixelsDirect3DWould) {
+    StartEngine();
+    Frame(0, 0, 0, [&] {
+        engine->VQuadSetColor(1, 0, 0, 1);
+        engine->VQuadSetPos(10, 10, 100, 50, 0.5f);
+        engine->VQuadRender();
+        engine->VQuadSetColor(0, 1, 0, 1);
+        engine->VQuadSetPos(300, 200, 1, 1, 0.5f);
+        engine->VQuadRender();
+    });
+    const auto pixels = FrontBuffer(Device(), 800, 600);
+    for (int y = 9; y <= 60; ++y) {
+        for (int x = 9; x <= 110; ++x) {
+            const bool inside = x >= 10 && x <= 109 && y >= 10 && y <= 59;
+            ASSERT_EQ(At(pixels, x, y), inside ? 0xFF0000u : 0u) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(At(pixels, 300, 200), 0x00FF00u) << "a one-pixel quad is one pixel";
+    EXPECT_EQ(At(pixels, 301, 200), 0u);
+    EXPECT_EQ(At(pixels, 300, 201), 0u);
+    EXPECT_EQ(At(pixels, 299, 199), 0u);
+}
+
+TEST_F(GlDeviceTest, TextureDrawnOneToOneLandsTexelOnPixel) {
+    StartEngine();
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(Device()->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    uint32_t texels[16];
+    for (uint32_t i = 0; i < 16; ++i) {
+        texels[i] = 0xFF000000u | ((i * 16) << 16) | ((255 - i * 16) << 8) | ((i % 4) * 80);
+        *reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + (i / 4) * locked.Pitch + (i % 4) * 4) =
+            texels[i];
+    }
+    texture->UnlockRect(0);
+    Device()->SetTexture(0, texture);
+    // Linear filtering blends neighbours unless every pixel centre sits on
+    // a texel centre.
+    SetStage(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
+    SetStage(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
+    Frame(0, 0, 0, [&] {
+        engine->VQuadSetColor(1, 1, 1, 1);
+        engine->VQuadSetTexCoords(1, 0, 0, 1, 1);
+        engine->VQuadSetPos(20, 30, 4, 4, 0.5f);
+        engine->VQuadRender();
+    });
+    const auto pixels = FrontBuffer(Device(), 800, 600);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(At(pixels, 20 + i % 4, 30 + i / 4), Rgb(texels[i])) << "texel " << i;
+    EXPECT_EQ(At(pixels, 24, 30), 0u);
+    Device()->SetTexture(0, nullptr);
+    texture->Release();
+}
+
+TEST_F(GlDeviceTest, AlphaBlendingMixesWithinOneStep) {
+    StartEngine();
+    Device()->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    Device()->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    Device()->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    SetStage(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    SetStage(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    SetStage(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    SetStage(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    Frame(0, 0, 1, [&] {
+        engine->VQuadSetColor(1, 0, 0, 0.5f);  // alpha byte 127
+        engine->VQuadSetPos(100, 100, 10, 10, 0.5f);
+        engine->VQuadRender();
+    });
+    const uint32_t pixel = FrontBuffer(Device(), 800, 600)[105 * 800 + 105];
+    const double a = 127.0 / 255.0;
+    EXPECT_NEAR(Channel(pixel, 16), 255 * a, 1.0);
+    EXPECT_EQ(Channel(pixel, 8), 0);
+    EXPECT_NEAR(Channel(pixel, 0), 255 * (1 - a), 1.0);
+}
+
+TEST_F(GlDeviceTest, TextureStageOperations) {
+    StartEngine();
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(Device()->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    D3DLOCKED_RECT locked;
+    texture->LockRect(0, &locked, nullptr, 0);
+    *static_cast<uint32_t*>(locked.pBits) = 0xFFC86432u;  // 200, 100, 50
+    texture->UnlockRect(0);
+    Device()->SetTexture(0, texture);
+    Device()->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF0A141Eu);  // 10, 20, 30
+
+    struct Case {
+        uint32_t op1, arg1, arg2;
+        uint32_t expected;
+    };
+    // Stage 0 modulates the texel with a half-grey diffuse: about (100, 50, 25);
+    // stage 1 combines that with the texture factor.
+    const Case cases[] = {
+        {D3DTOP_DISABLE, 0, 0, 0x643219u},
+        {D3DTOP_SELECTARG2, D3DTA_CURRENT, D3DTA_TFACTOR, 0x0A141Eu},
+        {D3DTOP_ADD, D3DTA_CURRENT, D3DTA_TFACTOR, 0x6E4637u},
+        {D3DTOP_SUBTRACT, D3DTA_CURRENT, D3DTA_TFACTOR, 0x5A1E00u},
+        {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, 0x4E1405u},
+    };
+    for (const Case& c : cases) {
+        SetStage(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        SetStage(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        SetStage(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+        SetStage(1, D3DTSS_COLOROP, c.op1);
+        SetStage(1, D3DTSS_COLORARG1, c.arg1);
+        SetStage(1, D3DTSS_COLORARG2, c.arg2);
+        SetStage(1, D3DTSS_TEXCOORDINDEX, 0);
+        if (c.arg1 == D3DTA_TEXTURE) Device()->SetTexture(1, texture);
+        Frame(0, 0, 0, [&] {
+            engine->VQuadSetColor(0.5f, 0.5f, 0.5f, 1);  // 127 of 255
+            engine->VQuadSetTexCoords(1, 0, 0, 1, 1);
+            engine->VQuadSetPos(0, 0, 8, 8, 0.5f);
+            engine->VQuadRender();
+        });
+        const uint32_t pixel = FrontBuffer(Device(), 800, 600)[4 * 800 + 4];
+        for (int shift : {16, 8, 0})
+            EXPECT_NEAR(Channel(pixel, shift), Channel(c.expected, shift), 1.0) << "operation " << c.op1;
+    }
+    // Dot product of two vectors pointing the same way: full white.
+    SetStage(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    SetStage(0, D3DTSS_COLOROP, D3DTOP_DOTPRODUCT3);
+    SetStage(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+    SetStage(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    Device()->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFF8080u);
+    Frame(0, 0, 0, [&] {
+        engine->VQuadSetColor(1, 0.5f, 0.5f, 1);
+        engine->VQuadSetPos(0, 0, 8, 8, 0.5f);
+        engine->VQuadRender();
+    });
+    const uint32_t white = FrontBuffer(Device(), 800, 600)[4 * 800 + 4];
+    for (int shift : {16, 8, 0}) EXPECT_NEAR(Channel(white, shift), 255, 1.0);
+    Device()->SetTexture(0, nullptr);
+    Device()->SetTexture(1, nullptr);
+    texture->Release();
+}
+
+TEST_F(GlDeviceTest, VertexFogTakesTheSpecularAlpha) {
+    StartEngine();
+    Device()->SetRenderState(D3DRS_FOGENABLE, 1);
+    Device()->SetRenderState(D3DRS_FOGCOLOR, 0xFF00FF00u);
+    SetStage(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    SetStage(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    engine->m_gfx.bFog = true;
+    Frame(0, 0, 0, [&] {
+        engine->VQuadSetColor(1, 0, 0, 1);
+        engine->VQuadSetPos(0, 0, 8, 8, 0.25f);  // fog amount 64 of 255
+        engine->VQuadRender();
+    });
+    const uint32_t pixel = FrontBuffer(Device(), 800, 600)[4 * 800 + 4];
+    EXPECT_NEAR(Channel(pixel, 16), 64, 1.0);
+    EXPECT_NEAR(Channel(pixel, 8), 191, 1.0);
+}
+
+TEST_F(GlDeviceTest, FrontBufferIsTheLastPresentedFrame) {
+    StartEngine();
+    Frame(1, 0, 0, [] {});
+    engine->SceneBegin();
+    engine->SceneClearScreen(0, 1, 0);
+    engine->SceneEnd();
+    EXPECT_EQ(At(FrontBuffer(Device(), 800, 600), 400, 300), 0xFF0000u);
+    engine->ScenePresent();
+    EXPECT_EQ(At(FrontBuffer(Device(), 800, 600), 400, 300), 0x00FF00u);
+}
+
+// A device of its own on a window of another aspect than its back buffer.
+class GlPresentTest : public GlDeviceTest {
+protected:
+    void Open(int windowW, int windowH, bool windowed) {
+        platform::WindowSystem& windows = platform::GetWindowSystem();
+        ASSERT_TRUE(windows.RegisterWindowClass("gl-test"));
+        window = windows.CreateWindow("gl-test", "present", platform::WindowStyle::Windowed, 0, 0, windowW, windowH);
+        ASSERT_NE(window, nullptr);
+        window->Show();
+        d3d = Direct3DCreate8(D3D_SDK_VERSION);
+        ASSERT_NE(d3d, nullptr);
+        D3DPRESENT_PARAMETERS params;
+        params.BackBufferWidth = 800;
+        params.BackBufferHeight = 600;
+        params.BackBufferFormat = D3DFMT_X8R8G8B8;
+        params.BackBufferCount = 1;
+        params.SwapEffect = windowed ? D3DSWAPEFFECT_COPY : D3DSWAPEFFECT_FLIP;
+        params.hDeviceWindow = window;
+        params.Windowed = windowed;
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+                  D3D_OK);
+    }
+    void TearDown() override {
+        if (device) {
+            EXPECT_EQ(device->Release(), 0u);
+        }
+        if (d3d) {
+            EXPECT_EQ(d3d->Release(), 0u);
+        }
+        if (window) {
+            platform::GetWindowSystem().DestroyWindow(window);
+            platform::GetWindowSystem().UnregisterWindowClass("gl-test");
+        }
+        GlDeviceTest::TearDown();
+    }
+    WindowCapture PresentCleared(uint32_t color) {
+        device->BeginScene();
+        device->Clear(0, nullptr, D3DCLEAR_TARGET, color, 0.0f, 0);
+        device->EndScene();
+        WindowCapture capture;
+        EXPECT_TRUE(CaptureNextPresent(device, &capture));
+        EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        return capture;
+    }
+
+    platform::GameWindow* window = nullptr;
+    IDirect3D8* d3d = nullptr;
+    IDirect3DDevice8* device = nullptr;
+};
+
+TEST_F(GlPresentTest, PictureIsLetterboxedIntoAWiderWindow) {
+    Open(1000, 500, true);
+    const WindowCapture capture = PresentCleared(0xFFFF0000u);
+    ASSERT_EQ(capture.width, 1000);
+    ASSERT_EQ(capture.height, 500);
+    // 800x600 scaled to the height: 666 pixels wide, 167 from the left.
+    auto at = [&capture](int x, int y) { return Rgb(capture.pixels[y * capture.width + x]); };
+    for (int y : {0, 250, 499}) {
+        EXPECT_EQ(at(0, y), 0u);
+        EXPECT_EQ(at(166, y), 0u);
+        EXPECT_EQ(at(167, y), 0xFF0000u);
+        EXPECT_EQ(at(832, y), 0xFF0000u);
+        EXPECT_EQ(at(833, y), 0u);
+        EXPECT_EQ(at(999, y), 0u);
+    }
+}
+
+TEST_F(GlPresentTest, GammaRampAppliesInFullScreenOnly) {
+    Open(800, 600, false);
+    D3DGAMMARAMP half;
+    for (int i = 0; i < 256; ++i) half.red[i] = half.green[i] = half.blue[i] = static_cast<uint16_t>(i * 257 / 2);
+    device->SetGammaRamp(D3DSGR_NO_CALIBRATION, &half);
+    const WindowCapture capture = PresentCleared(0xFFC86400u);  // 200, 100, 0
+    const uint32_t shown = capture.pixels[300 * capture.width + 400];
+    EXPECT_NEAR(Channel(shown, 16), 100, 1.0);
+    EXPECT_NEAR(Channel(shown, 8), 50, 1.0);
+    EXPECT_EQ(Rgb(FrontBuffer(device, 800, 600)[0]), 0xC86400u) << "the front buffer holds the frame, not the ramp";
+}
+
+TEST_F(GlDeviceTest, HidingTheFullScreenWindowLosesTheDeviceUntilReset) {
+    platform::SetSystem(platform::CreateSdlSystem());
+    StartEngine(2, false);
+    SDL_Window* window = platform::SdlWindowOf(engine->m_hWnd);
+    ASSERT_NE(window, nullptr);
+    // The main loop's own check may reset the device as soon as it can.
+    auto pumpUntil = [&](HRESULT wanted) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (std::chrono::steady_clock::now() < until) {
+            engine->UpdateAllSystems();
+            if (Device()->TestCooperativeLevel() == D3DERR_DEVICENOTRESET) engine->GfxCheckDevice();
+            if (Device()->TestCooperativeLevel() == wanted) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    };
+    ASSERT_TRUE(pumpUntil(D3D_OK));
+    SDL_HideWindow(window);
+    ASSERT_TRUE(pumpUntil(D3DERR_DEVICELOST));
+    EXPECT_FALSE(engine->GfxCheckDevice());
+    EXPECT_NE(Log().find("   +: Device is lost and currently cannot be restored."), std::string::npos);
+    SDL_ShowWindow(window);
+    ASSERT_TRUE(pumpUntil(D3D_OK));
+    EXPECT_NE(Log().find("   =: D3DDevice is lost. Trying to reset...\n   +: Done."), std::string::npos);
+    Frame(0, 0, 1, [] {});
+    EXPECT_EQ(At(FrontBuffer(Device(), 800, 600), 1, 1), 0x0000FFu);
+}
+
+}  // namespace
