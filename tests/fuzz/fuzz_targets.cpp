@@ -17,9 +17,12 @@ size_t WalkTree(CXMLNode* root) {
     while (!pending.empty()) {
         CXMLNode* node = pending.back();
         pending.pop_back();
+        // Names and values are disjoint pieces of the text.
         bytes += node->GetName().size();
-        for (node->FirstAttribute(); const char* name = node->GetAttributeName(); node->NextAttribute())
-            bytes += node->GetAttribute(name).size();
+        for (const auto& attribute : node->GetAttributes()) bytes += attribute.second.size();
+        size_t visited = 0;
+        for (node->FirstAttribute(); node->GetAttributeName(); node->NextAttribute()) ++visited;
+        if (visited != node->GetAttributes().size()) __builtin_trap();
         for (int i = 0; i < node->GetChildCount(); ++i) pending.push_back(node->GetChild(i));
         if (node->GetChild(node->GetChildCount()) != nullptr || node->GetChild(-1) != nullptr) __builtin_trap();
     }

@@ -255,6 +255,16 @@ TEST_F(ResourceTest, DescriptorFaultsAreFatalWithTheirMessages) {
         EXPECT_EQ(e.GetDesc(), c.message) << c.descriptor;
         EXPECT_EQ(e.GetFile(), c.file) << c.descriptor;
     }
+    // An empty descriptor is the reader's text-message error.
+    engine.reset();
+    engine = std::make_unique<CVelmor>();
+    Put("DATA/d.xml", "");
+    try {
+        engine->ResourcesInit();
+        ADD_FAILURE() << "empty descriptor accepted";
+    } catch (const char* message) {
+        EXPECT_STREQ(message, "XMLERROR: the file is empty - ./DATA/d.xml");
+    }
     // A declaration repeated in a second descriptor is refused too.
     engine.reset();
     engine = std::make_unique<CVelmor>();
