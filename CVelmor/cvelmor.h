@@ -127,6 +127,61 @@ public:
     void SceneClearScreen(float r, float g, float b);
     void SceneEnd();
     void ScenePresent();
+    void SceneRender();  // the dynamic lights, then queue the quad
+    // Clipped to the screen; what is queued is drawn first.
+    void SceneSetViewport(int32_t x, int32_t y, int32_t w, int32_t h);
+    // Level 1 and bend 0 give the identity ramp.
+    void SceneSetGamma(float level, float bend);
+    // The front buffer to "screenshotN.bmp"; not while rendering windowed.
+    void SceneMakeScreenshot();
+
+    // Dynamic lights: cvelmor_gfx_light.cpp. Mode 0 disabled, 1 vertex
+    // colours, 2 Dot3 (the direction to the Dot3 light in the specular
+    // colours). Techniques set the mode and the ambient colour.
+    void SetDynLightMode(uint32_t fp_dwMode);
+    int32_t LightAdd(const std::string& fp_strID, const V2DLIGHT& fp_Light);  // an existing name keeps its light
+    V2DLIGHT* GetLight(int32_t fp_iID);  // null when there is none
+    void SetDot3Light(int32_t fp_iID);
+
+    // Textures: cvelmor_gfx_tex.cpp. Format index 1..4 picks TextureFormat01
+    // to 04 of the display mode (anything else 1); edge 0 keeps the image's
+    // size; stages 0..7. Setting a texture draws what is queued first.
+    int32_t LoadTextureFromMemory(const void* fp_pData, int32_t fp_iSize, int32_t fp_iFormat, const char* fp_pszID,
+                                  int32_t fp_iMipLevels, int32_t fp_iTag, int32_t fp_iEdgeSize);
+    int32_t GetTextureID(const std::string& fp_strID);  // -1 (and a warning) when absent
+    void UnloadTexture(const std::string& fp_strID);
+    void UnloadTexture(int32_t fp_iID);
+    void SetTexture(int32_t fp_iID, uint32_t fp_dwStage);
+    void SetTexture(const std::string& fp_strID, uint32_t fp_dwStage);
+    void SetTexture(const CSmartID& fp_ID, uint32_t fp_dwStage);
+    void SetNoTexture(uint32_t fp_dwStage);
+    // Lets the demand operations find textures, techniques and fonts while
+    // their managers exist.
+    void GfxSetDemandLookups(bool fp_bManagersExist);
+
+    // Techniques: cvelmor_gfx_tech.cpp. Applying one pushes only the groups
+    // of settings it defines, after drawing what is queued.
+    void LoadTechniquesPack(const void* fp_pData, int32_t fp_iSize);
+    int32_t GetTechniqueID(const std::string& fp_strID);  // -1 (and a warning) when absent
+    void ApplyTechnique(int32_t fp_iID);
+    void ApplyTechnique(const std::string& fp_strID);
+    void ApplyTechnique(const CSmartID& fp_ID);
+
+    // Fonts: cvelmor_gfx_font.cpp. Colour index 0..9, or -1 to keep the
+    // quad's colour; max characters 0 for the whole text.
+    int32_t LoadFontFromMemory(const void* fp_pData, int32_t fp_iSize);
+    int32_t GetFontID(const std::string& fp_strID);  // -1 (and a warning) when absent
+    void SetCurrentFont(int32_t fp_iID);
+    void SetCurrentFont(const std::string& fp_strID);
+    void SetCurrentFont(const CSmartID& fp_ID);  // checked when drawing
+    void DrawText(const char* fp_pszText, float fp_fX, float fp_fY, uint32_t fp_dwMaxChars, int32_t fp_iColorIndex,
+                  float fp_fAlpha);
+    // "%" and a digit switch colours (when the colour index is not -1).
+    void DrawTextEx(const char* fp_pszText, float fp_fX, float fp_fY, uint32_t fp_dwMaxChars, int32_t fp_iColorIndex,
+                    float fp_fAlpha, bool fp_bApplyTechnique, float fp_fScale, float fp_fCharSpacing,
+                    float fp_fLineSpacing);
+    // Up to the end of the first line.
+    float GetStringWidth(const char* fp_pszText, int32_t fp_iFontID, float fp_fScale, float fp_fCharSpacing);
 
     V2DGFXSTATE m_gfx;
 
@@ -265,6 +320,13 @@ private:
     void GfxLockVertices(uint32_t line);
     void GfxUnlockVertices(uint32_t line);
     void GfxDrawQueuedQuads();
+    uint32_t TextureFormatForIndex(int32_t fp_iFormat) const;
+    void ForgetTextureOnStages(int32_t fp_iID);
+    void RequireTextureStage(uint32_t fp_dwStage, uint32_t line) const;
+    float LightDepthScale() const;
+    void ApplyLights();
+    void ApplyVertexLighting();
+    void ApplyDot3Lighting();
     V2DSound& SoundByID(int32_t fp_iID);  // raises "Invalid sound ID: " for anything else
     V2DBaseMusic& CurrentMusic(const char* fp_pszInvalid);  // raises fp_pszInvalid when there is none
     void PlaylistNext();

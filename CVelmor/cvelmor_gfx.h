@@ -155,4 +155,6 @@ struct V2DGFXSTATE {
     bool bFog = false;
     std::unique_ptr<V2DFontsManager> pFonts;
     int32_t iCurrentFont = -1;
+    int32_t iDot3Light = -1;  // the light Dot3 lighting points to
+    uint32_t dwScreenshotCounter = 0;
 };

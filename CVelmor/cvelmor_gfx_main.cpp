@@ -370,6 +370,7 @@ void CVelmor::GfxInit(int32_t mode, bool windowed) {
     CreateManager(m_gfx.pTechniques, "Techniques", __LINE__);
     LogBlankLines(1);
     CreateManager(m_gfx.pFonts, "Fonts", __LINE__);
+    GfxSetDemandLookups(true);
     m_bGfxStarted = 1;
 }
 
@@ -459,6 +460,7 @@ void CVelmor::GfxDeinit() {
         ReleaseInterface(m_gfx.pVertexBuffer);
         m_gfx.pLockedVertices = nullptr;
         ReleaseInterface(m_gfx.pIndexBuffer);
+        GfxSetDemandLookups(false);
         DestroyManager(m_gfx.pTextures, "Textures");
         DestroyManager(m_gfx.pLights, "Lights");
         DestroyManager(m_gfx.pTechniques, "Techniques");

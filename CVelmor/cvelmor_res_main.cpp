@@ -20,6 +20,23 @@ const char* const kFile = "cvelmor_res_main";
 
 // ---- Standard load functions --------------------------------------------------
 
+// Data1 is the texture format index, Data2 the mip levels, Data3 the edge.
+int ResLoadTexture(const void* fp_pData, int fp_iSize, const char* fp_pszID, int fp_iTag, int fp_iData1,
+                   int fp_iData2, int fp_iData3) {
+    GetEngine()->LoadTextureFromMemory(fp_pData, fp_iSize, fp_iData1, fp_pszID, fp_iData2, fp_iTag, fp_iData3);
+    return 0;
+}
+
+int ResLoadTechnique(const void* fp_pData, int fp_iSize, const char*, int, int, int, int) {
+    GetEngine()->LoadTechniquesPack(fp_pData, fp_iSize);
+    return 0;
+}
+
+int ResLoadFont(const void* fp_pData, int fp_iSize, const char*, int, int, int, int) {
+    GetEngine()->LoadFontFromMemory(fp_pData, fp_iSize);
+    return 0;
+}
+
 int ResLoadScript(const void* fp_pData, int fp_iSize, const char* fp_pszID, int, int, int, int) {
     GetEngine()->ScriptLoadFromBuffer(static_cast<const char*>(fp_pData), static_cast<size_t>(fp_iSize), fp_pszID);
     return 0;
@@ -59,6 +76,9 @@ struct V2DSTANDARDLOADER {
 // In the order TEXTURE, TECHNIQUE, FONT, SOUND, MUSIC, PLAYLIST, SCRIPT,
 // XMLDATA; each kind's adapter joins the table together with its loader.
 const V2DSTANDARDLOADER kStandardLoaders[] = {
+    {"TEXTURE", ResLoadTexture, nullptr},
+    {"TECHNIQUE", ResLoadTechnique, nullptr},
+    {"FONT", ResLoadFont, nullptr},
     {"SOUND", nullptr, ResLoadSound},
     {"MUSIC", nullptr, ResLoadMusic},
     {"PLAYLIST", ResLoadPlaylist, nullptr},
