@@ -20,6 +20,9 @@ enum V2DGlueArg {
 // 1-based position of the first argument whose type differs, or 0.
 int GlueFirstBadArgument(lua_State* L, std::initializer_list<int> expected);
 
+// The same with optional trailing arguments: those present are checked too.
+int GlueFirstBadArgument(lua_State* L, std::initializer_list<int> required, std::initializer_list<int> optional);
+
 // Throws the argument-type error of glue_<name> when badIndex is not 0.
 void GlueCheckArguments(const char* name, int badIndex, const char* file, unsigned line);
 
@@ -27,6 +30,7 @@ void GlueCheckArguments(const char* name, int badIndex, const char* file, unsign
 int GlueToInt(lua_State* L, int index);
 float GlueToFloat(lua_State* L, int index);
 bool GlueIsString(lua_State* L, int index);
+bool GlueToBoolean(lua_State* L, int index);
 std::string GlueToString(lua_State* L, int index);
 int GlueArgCount(lua_State* L);
 
@@ -38,3 +42,8 @@ void GluePushString(lua_State* L, const std::string& value);
 void RegisterEngineScriptFunctions(CVelmor& engine);
 void RegisterGlueSys(CVelmor& engine);
 void RegisterGlueLog(CVelmor& engine);
+void RegisterGlueGfx(CVelmor& engine);
+void RegisterGlueInp(CVelmor& engine);
+void RegisterGlueSfx(CVelmor& engine);
+void RegisterGlueRes(CVelmor& engine);
+void RegisterGlueUtil(CVelmor& engine);

@@ -16,6 +16,18 @@ int GlueFirstBadArgument(lua_State* L, std::initializer_list<int> expected) {
     return 0;
 }
 
+int GlueFirstBadArgument(lua_State* L, std::initializer_list<int> required, std::initializer_list<int> optional) {
+    const int bad = GlueFirstBadArgument(L, required);
+    if (bad != 0) return bad;
+    int index = static_cast<int>(required.size());
+    for (int kind : optional) {
+        ++index;
+        if (index > lua_gettop(L)) break;
+        if (lua_type(L, index) != kind) return index;
+    }
+    return 0;
+}
+
 void GlueCheckArguments(const char* name, int badIndex, const char* file, unsigned line) {
     if (badIndex == 0) return;
     throw CEHSException(EHS_TYPE_GAME, 0,
@@ -27,6 +39,7 @@ void GlueCheckArguments(const char* name, int badIndex, const char* file, unsign
 int GlueToInt(lua_State* L, int index) { return static_cast<int>(lua_tonumber(L, index)); }
 float GlueToFloat(lua_State* L, int index) { return static_cast<float>(lua_tonumber(L, index)); }
 bool GlueIsString(lua_State* L, int index) { return lua_type(L, index) == LUA_TSTRING; }
+bool GlueToBoolean(lua_State* L, int index) { return lua_toboolean(L, index) != 0; }
 
 std::string GlueToString(lua_State* L, int index) {
     size_t length = 0;
@@ -43,4 +56,9 @@ void GluePushString(lua_State* L, const std::string& value) { lua_pushlstring(L,
 void RegisterEngineScriptFunctions(CVelmor& engine) {
     RegisterGlueSys(engine);
     RegisterGlueLog(engine);
+    RegisterGlueGfx(engine);
+    RegisterGlueInp(engine);
+    RegisterGlueSfx(engine);
+    RegisterGlueRes(engine);
+    RegisterGlueUtil(engine);
 }

@@ -16,6 +16,14 @@ V2D_SCRIPT_FUNCTION(V2D_SYS_TimerGetFPS) {
     return 1;
 }
 
+V2D_SCRIPT_FUNCTION(V2D_SYS_SetXMLEncryptMode) {
+    SetCheckpoint(138, 22);
+    GlueCheckArguments("V2D_SYS_SetXMLEncryptMode", GlueFirstBadArgument(L, {GLUE_BOOLEAN}), "cvelmor_glue_sys",
+                       __LINE__);
+    GetEngine()->SetXMLEncryptMode(GlueToBoolean(L, 1));
+    return 0;
+}
+
 V2D_SCRIPT_FUNCTION(V2D_SYS_UpdateAllSystems) {
     SetCheckpoint(138, 22);
     GluePushNumber(L, GetEngine()->UpdateAllSystems());
@@ -27,5 +35,6 @@ V2D_SCRIPT_FUNCTION(V2D_SYS_UpdateAllSystems) {
 void RegisterGlueSys(CVelmor& engine) {
     engine.ScriptRegisterFunction("V2D_SYS_TimerGetDelta", script_V2D_SYS_TimerGetDelta);
     engine.ScriptRegisterFunction("V2D_SYS_TimerGetFPS", script_V2D_SYS_TimerGetFPS);
+    engine.ScriptRegisterFunction("V2D_SYS_SetXMLEncryptMode", script_V2D_SYS_SetXMLEncryptMode);
     engine.ScriptRegisterFunction("V2D_SYS_UpdateAllSystems", script_V2D_SYS_UpdateAllSystems);
 }
