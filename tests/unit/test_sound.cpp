@@ -43,15 +43,11 @@ protected:
         g_bWindowActive = 1;
     }
 
-    // Sound starts after graphics and only checks that the device exists, so
-    // a stand-in serves; it is taken away again so that nothing mistakes it
-    // for a working device.
+    // Sound starts after graphics, as in the game: the recording device in
+    // the headless game window.
     void StartSound() {
-        engine->m_pD3DDevice = reinterpret_cast<vd3d::IDirect3DDevice8*>(&s_device);
-        struct Restore {
-            CVelmor& engine;
-            ~Restore() { engine.m_pD3DDevice = nullptr; }
-        } restore{*engine};
+        engine->GfxPreinit(800, 600);
+        engine->GfxInit(2, false);
         engine->SoundInit(44100);
     }
 
@@ -105,9 +101,6 @@ protected:
     }
 
     std::unique_ptr<CVelmor> engine;
-
-private:
-    static inline int s_device = 0;
 };
 
 // ---- Start, stop, no sound ---------------------------------------------------------
@@ -417,12 +410,23 @@ TEST_F(SoundTest, MusicRequestsWhileTheWindowIsInactiveAreIgnored) {
     engine->StopMusic(0);
     EXPECT_EQ(engine->m_sfx.iQueuedMusic, -1);
     EXPECT_TRUE(engine->IsMusicPlaying());  // answered all the same
+}
 
-    // The focus handlers pause and resume the whole output.
-    g_bWindowActive = 1;
-    engine->OnFocusLost();
+TEST_F(SoundTest, TheMainLoopUpdatesSoundAndTheWindowsFocusPausesIt) {
+    Start(Module("MUS_A", "a", 63));
+    const int32_t a = LoadMusic("MUS_A");
+    engine->PlayMusic(a, true, 0);
+    EXPECT_FALSE(Playing(a));
+    ASSERT_EQ(engine->UpdateAllSystems(), 1);
+    EXPECT_TRUE(Playing(a));
+    EXPECT_GT(Peak(Pull(kSecond / 10), 0), 0.01f);
+
+    system->Post(platform::MSG_ACTIVATE, platform::ACTIVATE_INACTIVE);
+    ASSERT_EQ(engine->UpdateAllSystems(), 0);
     EXPECT_EQ(Peak(Pull(kSecond / 10), 0), 0.0f);
-    engine->OnFocusGained();
+    EXPECT_TRUE(engine->IsMusicPlaying());  // paused, not stopped
+    system->Post(platform::MSG_ACTIVATE, platform::ACTIVATE_ACTIVE);
+    ASSERT_EQ(engine->UpdateAllSystems(), 1);
     EXPECT_GT(Peak(Pull(kSecond / 10), 0), 0.01f);
 }
 
