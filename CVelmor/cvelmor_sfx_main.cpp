@@ -11,9 +11,17 @@ namespace {
 const char* const kFile = "cvelmor_sfx_main";
 
 // The demand operations find items through these while the managers exist.
-int32_t LookUpSound(CVelmor& engine, const char* fp_pszID) { return engine.SoundFind(fp_pszID); }
-int32_t LookUpMusic(CVelmor& engine, const char* fp_pszID) { return engine.MusicFind(fp_pszID); }
-int32_t LookUpPlaylist(CVelmor& engine, const char* fp_pszID) { return engine.PlaylistFind(fp_pszID); }
+// Without sound they answer -2 at once, as the loads do, so a demand is no
+// more fatal than the load it stands for.
+int32_t LookUpSound(CVelmor& engine, const char* fp_pszID) {
+    return engine.m_sfx.bNoSound ? -2 : engine.SoundFind(fp_pszID);
+}
+int32_t LookUpMusic(CVelmor& engine, const char* fp_pszID) {
+    return engine.m_sfx.bNoSound ? -2 : engine.MusicFind(fp_pszID);
+}
+int32_t LookUpPlaylist(CVelmor& engine, const char* fp_pszID) {
+    return engine.m_sfx.bNoSound ? -2 : engine.PlaylistFind(fp_pszID);
+}
 
 template <typename T>
 void CreateManager(std::unique_ptr<TItemsManager<T>>& manager, const char* step, const char* failure) {

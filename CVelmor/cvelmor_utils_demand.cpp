@@ -18,7 +18,7 @@ int32_t Demand(V2DDemandKind kind, const char* fp_pszID, const char* fp_pszResou
     CVelmor* engine = GetEngine();
     EHS_ASSERT(engine != nullptr, kFile);
     int32_t id = FindItem(*engine, kind, fp_pszID);
-    if (id >= 0) return id;
+    if (id != -1) return id;  // found, or -2 from a kind that runs without its device
     engine->LoadResource(fp_pszResourceID);
     id = FindItem(*engine, kind, fp_pszID);
     if (id >= 0) return id;

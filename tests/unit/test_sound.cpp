@@ -189,6 +189,10 @@ TEST_F(SoundTest, WithoutASoundCardEverythingIsSilentlyIgnored) {
     engine->SoundResume();
     engine->SoundUpdate();
     EXPECT_EQ(engine->SoundGetCPU(), 0.0f);
+    // Demands answer like the loads they stand for.
+    EXPECT_EQ(DemandSound("SND_C"), -2);
+    EXPECT_EQ(DemandMusic("MUS_A"), -2);
+    EXPECT_EQ(DemandPlaylist("PL_A"), -2);
     EXPECT_EQ(Log().find("Loading sound"), std::string::npos);
     EXPECT_EQ(Log().find("Unloading sound"), std::string::npos);
 }
