@@ -18,7 +18,9 @@ namespace {
 using namespace vdinput;
 
 // The program makes no window but the game window, so SDL's keyboard focus
-// being anywhere means the game window is the active one.
+// being anywhere means the game window is the active one. SDL's focus
+// changes only while the message queue is pumped, together with the
+// activation messages, so within a frame it agrees with the engine's flag.
 bool GameWindowActive() { return SDL_GetKeyboardFocus() != nullptr; }
 
 SDL_Window* GameWindowOnScreen() {
@@ -44,6 +46,8 @@ int ButtonIndex(uint8_t sdlButton) {
 // window loses activation the device loses its input, even if the window is
 // active again by the next call, so nothing that happened in between (motion
 // over an inactive window) reaches the game.
+// DISCL_NOWINKEY is accepted but changes nothing: the desktop, not the game,
+// owns the Windows key here.
 class SdlDevice final : public DeviceBase {
 public:
     SdlDevice(DeviceGuid guid, InputLatch& latch, const uint32_t& focusLosses)
@@ -98,12 +102,22 @@ public:
         return DI_OK;
     }
 
-    // The last position SDL saw over the game window: motion events keep it
-    // current, and leaving the window leaves it where the pointer went out.
+    // Over the window, SDL's position from the motion events; elsewhere
+    // (where SDL would pin it to the window's edge) the pointer's place on
+    // the screen, relative to the window.
     bool GetCursorPos(int32_t& x, int32_t& y) override {
-        if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
+        SDL_Window* window = GameWindowOnScreen();
+        if (!window) return false;
         int windowX = 0, windowY = 0;
-        SDL_GetMouseState(&windowX, &windowY);
+        if (SDL_GetMouseFocus() == window) {
+            SDL_GetMouseState(&windowX, &windowY);
+        } else {
+            int screenX = 0, screenY = 0, originX = 0, originY = 0;
+            SDL_GetGlobalMouseState(&screenX, &screenY);
+            SDL_GetWindowPosition(window, &originX, &originY);
+            windowX = screenX - originX;
+            windowY = screenY - originY;
+        }
         int bufferX = 0, bufferY = 0;
         WindowPointToBuffer(windowX, windowY, bufferX, bufferY);
         x = bufferX;

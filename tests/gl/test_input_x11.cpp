@@ -17,15 +17,12 @@
 #include "presentation.h"
 #include "system.h"
 #include "test_support.h"
+#include "window.h"
+#include "window_sdl.h"
 
 using namespace vdinput;
 
 namespace {
-
-// The window is wider than the back buffer's aspect, so the 800x600 picture
-// sits between two 100-pixel bars.
-constexpr int kWindowW = 1000;
-constexpr int kWindowH = 600;
 
 class InputX11Test : public EngineTest {
 protected:
@@ -34,34 +31,47 @@ protected:
         if (std::system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs xdotool";
         EngineTest::SetUp();
         m_started = true;
+        // The real window, device, events and input.
+        vd3d::SetDirect3DFactory(nullptr);
+        platform::SetWindowSystem(nullptr);
         platform::SetSystem(platform::CreateSdlSystem());
         platform::SetInputSystem(platform::CreateSdlInputSystem());
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        m_window = SDL_CreateWindow("input test", 0, 0, kWindowW, kWindowH, SDL_WINDOW_SHOWN | SDL_WINDOW_BORDERLESS);
-        ASSERT_NE(m_window, nullptr) << SDL_GetError();
-        platform::SetPresentationGeometry(kWindowW, kWindowH, 800, 600);
-        SDL_RaiseWindow(m_window);
-        SDL_SetWindowInputFocus(m_window);
-        g_bWindowActive = 1;  // as the game window starts out
-
-        engine = std::make_unique<CVelmor>();
-        // Input needs only to see that graphics made its device and window.
-        engine->m_hWnd = reinterpret_cast<platform::GameWindow*>(m_window);
-        engine->m_pD3DDevice = reinterpret_cast<vd3d::IDirect3DDevice8*>(&m_standInDevice);
-        engine->InputInit();
-        engine->m_pD3DDevice = nullptr;
-        engine->m_hWnd = nullptr;
-        ASSERT_TRUE(RunFramesUntil([&] { return engine->m_inp.bKeyboardAcquired && engine->m_inp.bMouseAcquired; }))
-            << "the window never got the focus";
     }
 
     void TearDown() override {
         if (!m_started) return;
         engine.reset();
-        if (m_window) SDL_DestroyWindow(m_window);
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        platform::SetPresentationGeometry(0, 0, 0, 0);
-        if (m_started) EngineTest::TearDown();
+        EngineTest::TearDown();
+    }
+
+    // Graphics then input, as the game starts them; full screen unless told.
+    void StartEngine(bool windowed = false) {
+        engine = std::make_unique<CVelmor>();
+        engine->SetAppInfo("Quble", "v. 1.0");
+        engine->GfxPreinit(800, 600);
+        engine->GfxInit(windowed ? 3 : 2, windowed);
+        ASSERT_TRUE(engine->GfxDeviceExists());
+        window = platform::SdlWindowOf(engine->m_hWnd);
+        ASSERT_NE(window, nullptr);
+        engine->InputInit();
+        // With no window manager on the display, give the window the focus
+        // the way one would. SDL takes a focus change as settled only after
+        // a moment, so the request is repeated seldom, in case the window
+        // could not take it yet. Frames run only while the window is active.
+        bool acquired = false;
+        auto nextRequest = std::chrono::steady_clock::now();
+        const auto until = nextRequest + std::chrono::seconds(5);
+        while (!acquired && std::chrono::steady_clock::now() < until) {
+            if (SDL_GetKeyboardFocus() != window && std::chrono::steady_clock::now() >= nextRequest) {
+                SDL_RaiseWindow(window);
+                SDL_SetWindowInputFocus(window);
+                nextRequest += std::chrono::milliseconds(500);
+            }
+            acquired = engine->UpdateAllSystems() == 1 && engine->m_inp.bKeyboardAcquired &&
+                       engine->m_inp.bMouseAcquired;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ASSERT_TRUE(acquired) << "the window never got the focus";
     }
 
     // Runs engine frames until `done` holds after one of them (3 s at most).
@@ -78,15 +88,30 @@ protected:
         ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
     }
 
+    // Puts the pointer on a pixel of the game window and waits until the
+    // engine reads `expected` as the cursor (back-buffer pixels).
+    bool PointAt(int windowX, int windowY, int expectedX, int expectedY) {
+        int originX = 0, originY = 0;
+        SDL_GetWindowPosition(window, &originX, &originY);
+        Xdotool("mousemove " + std::to_string(originX + windowX) + " " + std::to_string(originY + windowY));
+        int32_t x = 0, y = 0;
+        const bool reached = RunFramesUntil([&] {
+            engine->MouseGetCursorPos(x, y);
+            return x == expectedX && y == expectedY;
+        });
+        EXPECT_TRUE(reached) << "window (" << windowX << "," << windowY << ") read as (" << x << "," << y << ")";
+        return reached;
+    }
+
     std::unique_ptr<CVelmor> engine;
+    SDL_Window* window = nullptr;
 
 private:
     bool m_started = false;
-    SDL_Window* m_window = nullptr;
-    int m_standInDevice = 0;
 };
 
 TEST_F(InputX11Test, KeysArriveAsTheirDirectInputCodesAndEachTapIsClickedOnce) {
+    StartEngine();
     const std::pair<const char*, int> keys[] = {
         {"a", DIK_A},           {"z", DIK_Z},           {"2", DIK_2},           {"0", DIK_0},
         {"F5", DIK_F5},         {"F12", DIK_F12},       {"Escape", DIK_ESCAPE}, {"BackSpace", DIK_BACK},
@@ -111,6 +136,7 @@ TEST_F(InputX11Test, KeysArriveAsTheirDirectInputCodesAndEachTapIsClickedOnce) {
 }
 
 TEST_F(InputX11Test, ShiftTwoTypesTheAtSign) {
+    StartEngine();
     engine->KeyboardSetTextBufferStatus(true);
     // One frame types one character, so each key goes in a burst of its own.
     Xdotool("key shift+2");
@@ -120,47 +146,49 @@ TEST_F(InputX11Test, ShiftTwoTypesTheAtSign) {
     EXPECT_EQ(engine->KeyboardGetTextInBuffer(), "@b");
 }
 
-TEST_F(InputX11Test, CursorReadsAsTheBackBufferPixelUnderThePointer) {
-    int32_t x = 0, y = 0;
-    // (500, 300) in the window is the middle of the picture.
-    Xdotool("mousemove 500 300");
-    ASSERT_TRUE(RunFramesUntil([&] {
-        engine->MouseGetCursorPos(x, y);
-        return x == 400 && y == 300;
-    })) << x << "," << y;
+TEST_F(InputX11Test, FullScreenCursorReadsAsTheBackBufferPixelUnderThePointer) {
+    StartEngine();
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    ASSERT_EQ(w * 3, h * 4) << "the test screen has the picture's aspect: " << w << "x" << h;
+    // The picture fills the screen, scaled.
+    PointAt(w / 2, h / 2, 400, 300);
     EXPECT_EQ(engine->MouseGetCursorStatus(), 1);
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE) << "only the game's own cursor shows inside";
+    PointAt(0, 0, 0, 0);
+    PointAt(w - 1, h - 1, 799, 599);
+    PointAt(w * 5 / 8, h / 4, 500, 150);
+}
 
-    Xdotool("mousemove 100 0");
-    ASSERT_TRUE(RunFramesUntil([&] {
-        engine->MouseGetCursorPos(x, y);
-        return x == 0 && y == 0;
-    })) << x << "," << y;
-    Xdotool("mousemove 899 599");
-    ASSERT_TRUE(RunFramesUntil([&] {
-        engine->MouseGetCursorPos(x, y);
-        return x == 799 && y == 599;
-    })) << x << "," << y;
+TEST_F(InputX11Test, WindowOfAnotherAspectHasBarsOutsideTheClientArea) {
+    StartEngine(true);
+    // 1000x600 shows the 800x600 picture between two 100-pixel bars.
+    SDL_SetWindowSize(window, 1000, 600);
+    ASSERT_TRUE(RunFramesUntil([] { return platform::GetPresentationGeometry().windowWidth == 1000; }));
+    PointAt(500, 300, 400, 300);
+    EXPECT_EQ(engine->MouseGetCursorStatus(), 1);
+    PointAt(100, 0, 0, 0);
+    PointAt(899, 599, 799, 599);
 
-    // On the bar the pointer is outside the picture.
-    Xdotool("mousemove 50 10");
-    ASSERT_TRUE(RunFramesUntil([&] {
-        engine->MouseGetCursorPos(x, y);
-        return x == -50 && y == 10;
-    })) << x << "," << y;
-    EXPECT_EQ(engine->MouseGetCursorStatus(), 0);
+    PointAt(50, 10, -50, 10);
+    EXPECT_EQ(engine->MouseGetCursorStatus(), 0) << "on the bar";
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
 
-    // Back in, then out of the window altogether (the screen is larger).
-    Xdotool("mousemove 500 300");
-    ASSERT_TRUE(RunFramesUntil([&] { return engine->MouseGetCursorStatus() == 1; }));
-    Xdotool("mousemove 1010 700");
+    // Out of the window altogether.
+    PointAt(500, 300, 400, 300);
+    int originX = 0, originY = 0;
+    SDL_GetWindowPosition(window, &originX, &originY);
+    Xdotool("mousemove " + std::to_string(originX + 500) + " " + std::to_string(originY + 650));
     ASSERT_TRUE(RunFramesUntil([&] { return engine->MouseGetCursorStatus() == 0; }));
+    int32_t x = 0, y = 0;
     engine->MouseGetCursorPos(x, y);
-    EXPECT_TRUE(x >= 800 || y >= 600) << x << "," << y;
+    EXPECT_EQ(x, 400);
+    EXPECT_EQ(y, 650);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
 }
 
 TEST_F(InputX11Test, ClicksAndWheelArriveAsButtonsAndWheelSteps) {
+    StartEngine();
     Xdotool("mousemove 300 200");
     const std::pair<const char*, int> buttons[] = {{"1", 1}, {"3", 2}, {"2", 3}};
     for (const auto& [xbutton, button] : buttons) {

@@ -28,24 +28,20 @@ protected:
         EngineTest::TearDown();
     }
 
-    // Input starts right after graphics, which has made the game window and
-    // the device by then. Input only checks that they exist and hands the
-    // window to its devices, so stand-ins do; they are taken away again so
-    // that nothing else mistakes them for a working device.
+    // Input starts right after graphics, as in the game: the recording
+    // device in the headless game window.
     void StartInput() {
-        engine->m_hWnd = StandInWindow();
-        engine->m_pD3DDevice = StandInDevice();
-        struct Restore {
-            CVelmor& engine;
-            ~Restore() {
-                engine.m_hWnd = nullptr;
-                engine.m_pD3DDevice = nullptr;
-            }
-        } restore{*engine};
+        engine->GfxPreinit(800, 600);
+        engine->GfxInit(2, false);
+        m_inputLogStart = LogLines().size();
         engine->InputInit();
     }
-    static platform::GameWindow* StandInWindow() { return reinterpret_cast<platform::GameWindow*>(&s_window); }
-    static vd3d::IDirect3DDevice8* StandInDevice() { return reinterpret_cast<vd3d::IDirect3DDevice8*>(&s_device); }
+    // The log from the input block on.
+    std::vector<std::string> InputLog() const {
+        const auto lines = LogLines();
+        return std::vector<std::string>(lines.begin() + static_cast<long>(std::min(m_inputLogStart, lines.size())),
+                                        lines.end());
+    }
 
     // One game frame's worth of the main loop.
     void Frame() { ASSERT_EQ(engine->UpdateAllSystems(), 1); }
@@ -70,8 +66,7 @@ protected:
     std::unique_ptr<CVelmor> engine;
 
 private:
-    static inline int s_window = 0;
-    static inline int s_device = 0;
+    size_t m_inputLogStart = 0;
 };
 
 // ---- Start and stop ---------------------------------------------------------
@@ -79,12 +74,13 @@ private:
 TEST_F(InputTest, StartAndStopWriteTheirBlocksAndSetUpBothDevices) {
     StartInput();
     EXPECT_EQ(engine->m_bInpStarted, 1);
-    EXPECT_EQ(LogLines(), (std::vector<std::string>{kSep1, "--==: Initializing Input Subsystem...", "   +: Done.",
+    EXPECT_EQ(InputLog(), (std::vector<std::string>{kSep1, "--==: Initializing Input Subsystem...", "   +: Done.",
                                                    kSep1, ""}));
     EXPECT_EQ(input->keyboard.cooperativeFlags, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND | DISCL_NOWINKEY);
     EXPECT_EQ(input->mouse.cooperativeFlags, DISCL_NONEXCLUSIVE | DISCL_FOREGROUND);
-    EXPECT_EQ(input->keyboard.cooperativeWindow, StandInWindow());
-    EXPECT_EQ(input->mouse.cooperativeWindow, StandInWindow());
+    ASSERT_NE(windows->window, nullptr);
+    EXPECT_EQ(input->keyboard.cooperativeWindow, windows->window) << "the game window";
+    EXPECT_EQ(input->mouse.cooperativeWindow, windows->window);
     EXPECT_EQ(engine->m_inp.bKeyboardAcquired, 1);
     EXPECT_EQ(engine->m_inp.bMouseAcquired, 1);
 
@@ -95,7 +91,7 @@ TEST_F(InputTest, StartAndStopWriteTheirBlocksAndSetUpBothDevices) {
     EXPECT_FALSE(input->mouse.exists);
     EXPECT_EQ(engine->m_inp.pDirectInput, nullptr);
     EXPECT_TRUE(input->cursorShown) << "the system cursor comes back at stop";
-    const auto lines = LogLines();
+    const auto lines = InputLog();
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 5, lines.end()),
               (std::vector<std::string>{kSep1, "--==: Deinitializing Input Subsystem...", "   +: Done.", kSep1, ""}));
 }
@@ -106,10 +102,13 @@ TEST_F(InputTest, EngineStopsInputFirst) {
     engine.reset();
     const std::string log = Log();
     const size_t input = log.find("Deinitializing Input Subsystem...");
+    const size_t graphics = log.find("Deinitializing Graphics Subsystem...");
     const size_t scripts = log.find("Deinitializing Scripts Subsystem...");
     ASSERT_NE(input, std::string::npos);
+    ASSERT_NE(graphics, std::string::npos);
     ASSERT_NE(scripts, std::string::npos);
-    EXPECT_LT(input, scripts);
+    EXPECT_LT(input, graphics);
+    EXPECT_LT(graphics, scripts);
     EXPECT_LT(scripts, log.find("End of log."));
 }
 
@@ -190,7 +189,7 @@ TEST_F(InputTest, RefusedAcquisitionAtStartIsAWarning) {
     input->keyboard.acquireResults = {DIERR_OTHERAPPHASPRIO};
     input->mouse.acquireResults = {DIERR_NOTACQUIRED};
     StartInput();
-    EXPECT_EQ(LogLines(), (std::vector<std::string>{kSep1, "--==: Initializing Input Subsystem...",
+    EXPECT_EQ(InputLog(), (std::vector<std::string>{kSep1, "--==: Initializing Input Subsystem...",
                                                    " !: Cannot acquire keyboard!", " !: -2147024891",
                                                    " !: Cannot acquire mouse!", " !: -2147024884", "   +: Done.",
                                                    kSep1, ""}));
