@@ -14,6 +14,7 @@ bool WriteAudioFile(const std::string& path, AudioFileFormat format, const std::
         case AudioFileFormat::Wav: info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16; break;
         case AudioFileFormat::Ogg: info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS; break;
         case AudioFileFormat::Flac: info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16; break;
+        case AudioFileFormat::Mp3: info.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III; break;
     }
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file) return false;

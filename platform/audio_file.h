@@ -11,6 +11,7 @@ enum class AudioFileFormat {
     Wav,   // 16-bit PCM
     Ogg,   // Vorbis
     Flac,  // 16-bit
+    Mp3,   // MPEG-1 layer III
 };
 
 // `interleaved` holds frames of `channels` floats in -1..1. False when the
