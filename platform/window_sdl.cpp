@@ -89,7 +89,19 @@ public:
         if (!m_classes.count(className)) return nullptr;
         SetGlContextAttributes();
         Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-        if (style == WindowStyle::FullScreen) flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP;
+        if (style == WindowStyle::FullScreen) {
+            flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP;
+            // The back buffer is scaled to the whole screen, so the window
+            // covers it even where no window manager carries out the
+            // full-screen request.
+            SDL_Rect screen;
+            if (SDL_GetDisplayBounds(0, &screen) == 0) {
+                x = screen.x;
+                y = screen.y;
+                width = screen.w;
+                height = screen.h;
+            }
+        }
         SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, width, height, flags);
         return window ? new SdlGameWindow(window) : nullptr;
     }
