@@ -152,10 +152,11 @@ bool ReadPakEntry(FILE* file, V2DPAKENTRY& entry) {
     return true;
 }
 
+// The add pattern keeps the record that already holds the ID; a newcomer
+// with that ID is dropped.
 void AddRecord(TItemsManager<CV2DResource>& records, std::unique_ptr<CV2DResource> record) {
-    const std::string id = record->GetID();
-    const int32_t tag = record->GetTag();
-    records.Add(record.release(), id, tag);
+    const int32_t slot = records.Add(record.get(), record->GetID(), record->GetTag());
+    if (records.GetItem(slot) == record.get()) record.release();
 }
 
 // Returns the number of complete entries read.
@@ -169,8 +170,7 @@ uint32_t ProcessPakFile(TItemsManager<CV2DResource>& records, const std::string&
     }
     const uint64_t fileSize = ResFileSize(file);
     const V2DPAKDIRECTORY directory = ReadPakDirectory(file, [&](const V2DPAKENTRY& entry) {
-        // The first pack processed keeps an ID.
-        if (records.FindByName(entry.strID) >= 0) return;
+        // The first pack processed keeps an ID (AddRecord drops the others).
         if (!PakEntryInsideFile(entry, fileSize)) {
             CVelmor::LogEntry("Resource lies outside its ResPack, skipped. ID = " + entry.strID, LOG_WARNING);
             return;
