@@ -7,6 +7,7 @@
 #include "cvelmor_ehs.h"
 #include "cvelmor_res.h"
 #include "cxmlparser.h"
+#include "image.h"
 
 namespace {
 
@@ -68,4 +69,21 @@ int FuzzPakDirectory(const uint8_t* data, size_t size) {
     });
     std::fclose(file);
     return sum == 0xFFFFFFFFFFFFFFFFull ? 1 : 0;
+}
+
+int FuzzImage(const uint8_t* data, size_t size) {
+    // An exact-size copy, so any read past the input is caught.
+    std::vector<uint8_t> bytes(data, data + size);
+    image::Image decoded;
+    std::string error;
+    if (!image::DecodeImage(bytes.data(), bytes.size(), decoded, error)) {
+        if (error.empty() || !decoded.pixels.empty()) __builtin_trap();
+        return 0;
+    }
+    if (!image::SizeAcceptable(decoded.width, decoded.height) ||
+        decoded.pixels.size() != size_t(decoded.width) * decoded.height)
+        __builtin_trap();
+    // The mip chain the texture call builds from it.
+    while (decoded.width > 1 || decoded.height > 1) decoded = image::HalveBox(decoded);
+    return 0;
 }

@@ -12,3 +12,7 @@ int FuzzXMLDocument(const uint8_t* data, size_t size);
 // Reads the bytes as a pack directory and touches the bytes of every entry
 // that passes the engine's checks.
 int FuzzPakDirectory(const uint8_t* data, size_t size);
+
+// Decodes the bytes as an image file of any supported type and checks what a
+// successful decode gives.
+int FuzzImage(const uint8_t* data, size_t size);

@@ -37,4 +37,6 @@ TEST(FuzzCorpus, XMLReaderSeedsRunClean) { Replay("xml", FuzzXMLDocument); }
 
 TEST(FuzzCorpus, PackReaderSeedsRunClean) { Replay("pak", FuzzPakDirectory); }
 
+TEST(FuzzCorpus, ImageDecoderSeedsRunClean) { Replay("image", FuzzImage); }
+
 }  // namespace
