@@ -87,8 +87,8 @@ void DrawFontText(CVelmor& engine, const char* fp_pszText, float fp_fX, float fp
         ThrowFontError(EHS_TYPE_GAME, "Cannot draw text: invalid current font id. ID = " + std::to_string(fontID),
                        __LINE__);
     if (fp_iColorIndex < -1 || fp_iColorIndex > 9)
-        ThrowFontError(EHS_TYPE_GAME, "Cannot draw text: invalid color index. Index = " + std::to_string(fp_iColorIndex),
-                       __LINE__);
+        ThrowFontError(EHS_TYPE_GAME,
+                       "Cannot draw text: invalid color index. Index = " + std::to_string(fp_iColorIndex), __LINE__);
     const V2DFONT& font = *gfx.pFonts->GetItem(fontID);
     engine.SetTexture(font.TextureID, 0);
     if (fp_bApplyTechnique) engine.ApplyTechnique(font.TechniqueID);

@@ -164,7 +164,8 @@ void ProcessPack(CVelmor& engine, const CXMLNode* fp_pRoot) {
         std::unique_ptr<V2DTECHNIQUE> technique(new (std::nothrow) V2DTECHNIQUE);
         if (!technique) ThrowPackError("Cannot create V2DTECHNIQUE object!", __LINE__);
         ReadTechnique(*child, *technique);
-        const int32_t iID = engine.m_gfx.pTechniques->Add(technique.release(), id, ResParseDecimal(child->GetAttribute("tag")));
+        const int32_t tag = ResParseDecimal(child->GetAttribute("tag"));
+        const int32_t iID = engine.m_gfx.pTechniques->Add(technique.release(), id, tag);
         CSmartID::BindByName(id.c_str(), iID);
         ++loaded;
     }

@@ -157,8 +157,8 @@ TEST_F(GlPixelTest, JpegTextureDrawnOneToOneShowsItsColours) {
 
 TEST_F(GlPixelTest, ModulateMultipliesTextureAndDiffuse) {
     StartEngine();
-    const int32_t texture =
-        LoadTexture("TEX_GL_SOLID", Text(image::EncodePng(Picture(2, 2, [](uint32_t, uint32_t) { return 0xFFC86432u; }))));
+    const image::Image solid = Picture(2, 2, [](uint32_t, uint32_t) { return 0xFFC86432u; });  // 200, 100, 50
+    const int32_t texture = LoadTexture("TEX_GL_SOLID", Text(image::EncodePng(solid)));
     Frame(0, 0, 0, [&] {
         engine->SetTexture(texture, 0);
         engine->ApplyTechnique(std::string("TEQ_GL_MODULATE"));

@@ -32,7 +32,8 @@ protected:
         testsupport::WriteFile("DATA/fonts/a.xml", FontXml({}));
         testsupport::WriteFile("DATA/res.xml",
                                "<respack>"
-                               "<r id=\"TEX_UT_FONT\" typeid=\"TEXTURE\" filename=\"fonts/font.png\" tag=\"1\" data1=\"3\"/>"
+                               "<r id=\"TEX_UT_FONT\" typeid=\"TEXTURE\" filename=\"fonts/font.png\" tag=\"1\" "
+                               "data1=\"3\"/>"
                                "<r id=\"TEQ_PACK_UT\" typeid=\"TECHNIQUE\" filename=\"fonts/techs.xml\" tag=\"1\"/>"
                                "<r id=\"FNT_UT_A\" typeid=\"FONT\" filename=\"fonts/a.xml\" tag=\"2\"/>"
                                "</respack>");
@@ -46,7 +47,8 @@ protected:
     // A description with cell 16, colours 0 (red), 2 (0, 0.5, 1) and 3
     // (green), advances 10.5 except space 8.7 and tab 20.2. `changes` sets
     // attributes; an empty value leaves the attribute out.
-    static std::string FontXml(const std::map<std::string, std::string>& changes, const std::string& root = "fontdesc") {
+    static std::string FontXml(const std::map<std::string, std::string>& changes,
+                               const std::string& root = "fontdesc") {
         std::map<std::string, std::string> a = {
             {"id", "FNT_UT_A"},        {"textureid", "TEX_UT_FONT"}, {"techniqueid", "TEQ_UT_FONT"},
             {"techpackid", "TEQ_PACK_UT"}, {"cellsize", "16"},       {"tag", "5"},
@@ -152,7 +154,8 @@ TEST_F(FontTest, GlyphAdvancesAreExactWhileSpacesAndTabsMoveWholePixels) {
 
 TEST_F(FontTest, ControlCharactersDrawNothingAndLeaveThePen) {
     engine->LoadResource("FNT_UT_A");
-    const std::vector<Glyph> glyphs = Drawn([&] { engine->DrawText("A\x01\x08\x0b\x0c\x0d\x1f" "B", 10, 20, 0, -1, 1.0f); });
+    const std::vector<Glyph> glyphs =
+        Drawn([&] { engine->DrawText("A\x01\x08\x0b\x0c\x0d\x1f" "B", 10, 20, 0, -1, 1.0f); });
     ASSERT_EQ(glyphs.size(), 2u);
     EXPECT_EQ(glyphs[1].x, 20.5f);
     EXPECT_EQ(glyphs[1].y, 20.0f);

@@ -112,8 +112,8 @@ TEST_F(TechniqueTest, EveryKeywordTableWithItsDefault) {
         for (const auto& [keyword, value] : table.values) {
             const std::string id = "TEQ_UT_K" + std::to_string(n++);
             // The group's key attributes make it present.
-            LoadTechniques(Pack("<t id=\"" + id + "\" alphablending=\"OFF\" s0_colorop=\"ADD\" s0_minfilter=\"POINT\" " +
-                                table.attribute + "=\"" + keyword + "\"/>"));
+            LoadTechniques(Pack("<t id=\"" + id + "\" alphablending=\"OFF\" s0_colorop=\"ADD\" " +
+                                "s0_minfilter=\"POINT\" " + table.attribute + "=\"" + keyword + "\"/>"));
             const V2DTECHNIQUE& t = Record(id);
             const uint32_t got = table.field ? t.*(table.field) : (t.*(table.stageField))[0];
             EXPECT_EQ(got, value) << table.attribute << "=" << keyword;
@@ -262,7 +262,8 @@ TEST_F(TechniqueTest, PackAndApplyErrors) {
 
 TEST_F(TechniqueTest, PacksLoadScrambledAndThroughTheResourceSubsystem) {
     std::filesystem::create_directories("DATA/tech");
-    testsupport::WriteFile("DATA/tech/techs.xml", Pack("<t id=\"TEQ_UT_A\" fog=\"ON\"/><t id=\"TEQ_UT_B\" fog=\"OFF\"/>"));
+    testsupport::WriteFile("DATA/tech/techs.xml",
+                           Pack("<t id=\"TEQ_UT_A\" fog=\"ON\"/><t id=\"TEQ_UT_B\" fog=\"OFF\"/>"));
     testsupport::WriteFile("DATA/res.xml",
                            "<respack><r id=\"PACK_UT\" typeid=\"TECHNIQUE\" filename=\"tech/techs.xml\" tag=\"1\"/>"
                            "</respack>");
