@@ -262,7 +262,12 @@ TEST_F(GlPixelTest, ScreenshotsHoldTheFramesDrawn) {
     for (int n = 0; n < 2; ++n) {
         const std::string bytes = testsupport::ReadFile("screenshot" + std::to_string(n + 1) + ".bmp");
         ASSERT_EQ(bytes.size(), 54u + 800u * 600u * 3u);
-        EXPECT_EQ(bytes.substr(0, 2), "BM");
+        // Type, file size, offset 54, header 40, 800 x 600, 1 plane, 24 bits,
+        // no compression, image size, zeros.
+        const std::string header("BM\x36\xF9\x15\x00\0\0\0\0\x36\0\0\0\x28\0\0\0\x20\x03\0\0\x58\x02\0\0"
+                                 "\x01\0\x18\0\0\0\0\0\x00\xF9\x15\x00\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0",
+                                 54);
+        EXPECT_EQ(bytes.substr(0, 54), header);
         const std::vector<uint32_t>& frame = *frames[n];
         for (int y = 0; y < 600; y += 7) {
             for (int x = 0; x < 800; x += 3) {
