@@ -25,6 +25,9 @@ function main()
           V2D_GFX_SceneRender()
         end
       end
+      V2D_GFX_FontSet("FNT_DEMO")
+      V2D_GFX_FontDrawText("Velmor2D runner - " .. V2D_SYS_TimerGetFPS() .. " FPS", 40, 570, 0, 1, 1)
+      V2D_GFX_FontDrawText("Escape: quit   F12: screenshot", 420, 570, 0, 0, 0.8)
       V2D_GFX_SceneEnd()
       V2D_GFX_ScenePresent()
       if V2D_INP_KeyboardIsKeyClicked(KEY_F12) then V2D_GFX_SceneMakeScreenshot() end
