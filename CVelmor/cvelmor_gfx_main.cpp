@@ -3,6 +3,7 @@
 #include <new>
 
 #include "cvelmor.h"
+#include "cvelmor_managers.h"
 #include "vlm_window.h"
 
 using namespace vd3d;
@@ -92,18 +93,6 @@ void CreateManager(std::unique_ptr<Manager>& manager, const char* name, uint32_t
     manager.reset(new (std::nothrow) Manager());
     if (!manager)
         throw CEHSException(EHS_TYPE_GENERAL, 0, std::string("Cannot create ") + name + " Manager!", kFile, line);
-    CVelmor::LogEntry("Done.", LOG_RESULT);
-}
-
-template <typename Manager>
-void DestroyManager(std::unique_ptr<Manager>& manager, const char* name) {
-    CVelmor::LogEntry(std::string("Destroying ") + name + " Manager...", LOG_STEP);
-    if (!manager) {
-        CVelmor::LogEntry("Failed.", LOG_RESULT);
-        return;
-    }
-    manager->FreeAll();
-    manager.reset();
     CVelmor::LogEntry("Done.", LOG_RESULT);
 }
 
@@ -461,10 +450,10 @@ void CVelmor::GfxDeinit() {
         m_gfx.pLockedVertices = nullptr;
         ReleaseInterface(m_gfx.pIndexBuffer);
         GfxSetDemandLookups(false);
-        DestroyManager(m_gfx.pTextures, "Textures");
-        DestroyManager(m_gfx.pLights, "Lights");
-        DestroyManager(m_gfx.pTechniques, "Techniques");
-        DestroyManager(m_gfx.pFonts, "Fonts");
+        DestroyItemsManager(m_gfx.pTextures, "Textures");
+        DestroyItemsManager(m_gfx.pLights, "Lights");
+        DestroyItemsManager(m_gfx.pTechniques, "Techniques");
+        DestroyItemsManager(m_gfx.pFonts, "Fonts");
         if (m_pD3DDevice->Release() > 0) LogEntry("pD3Device references left!", LOG_FATAL);
         m_pD3DDevice = nullptr;
         DestroyGameWindow(m_hWnd);

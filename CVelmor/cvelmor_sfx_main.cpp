@@ -3,6 +3,7 @@
 #include <new>
 
 #include "cvelmor.h"
+#include "cvelmor_managers.h"
 
 using namespace vbass;
 
@@ -28,18 +29,6 @@ void CreateManager(std::unique_ptr<TItemsManager<T>>& manager, const char* step,
     CVelmor::LogEntry(step, LOG_STEP);
     manager.reset(new (std::nothrow) TItemsManager<T>());
     if (!manager) throw CEHSException(EHS_TYPE_GENERAL, 0, failure, kFile, __LINE__);
-    CVelmor::LogEntry("Done.", LOG_RESULT);
-}
-
-template <typename T>
-void DestroyManager(std::unique_ptr<TItemsManager<T>>& manager, const char* step) {
-    CVelmor::LogEntry(step, LOG_STEP);
-    if (!manager) {
-        CVelmor::LogEntry("Failed.", LOG_RESULT);
-        return;
-    }
-    manager->FreeAll();
-    manager.reset();
     CVelmor::LogEntry("Done.", LOG_RESULT);
 }
 
@@ -94,9 +83,9 @@ void CVelmor::SoundDeinit() {
     ResSetDemandLookup(DEMAND_SOUND, nullptr);
     ResSetDemandLookup(DEMAND_MUSIC, nullptr);
     ResSetDemandLookup(DEMAND_PLAYLIST, nullptr);
-    DestroyManager(m_sfx.pSounds, "Destroying Sounds Manager...");
-    DestroyManager(m_sfx.pMusic, "Destroying Music Manager...");
-    DestroyManager(m_sfx.pPlaylists, "Destroying Playlists Manager...");
+    DestroyItemsManager(m_sfx.pSounds, "Sounds");
+    DestroyItemsManager(m_sfx.pMusic, "Music");
+    DestroyItemsManager(m_sfx.pPlaylists, "Playlists");
     BASS_Stop();
     BASS_Free();
     m_sfx.bInitialized = 0;

@@ -10,7 +10,7 @@
 
 #include "cvelmor.h"
 #include "image.h"
-#include "test_support.h"
+#include "gl_fixtures.h"
 
 using namespace vd3d;
 
@@ -49,37 +49,11 @@ const char* const kTechniques =
     "s0_minfilter=\"POINT\" s0_magfilter=\"POINT\" s0_mipfilter=\"NONE\" dynlightmode=\"DISABLED\"/>"
     "</techniquespack>";
 
-class GlPixelTest : public EngineTest {
+class GlPixelTest : public gltest::GlEngineTest {
 protected:
-    void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-        EngineTest::SetUp();
-        m_started = true;
-        // The real device and window system, on the headless clock and queue.
-        SetDirect3DFactory(nullptr);
-        platform::SetWindowSystem(nullptr);
-    }
-    void TearDown() override {
-        if (!m_started) return;
-        engine.reset();
-        EngineTest::TearDown();
-    }
-
-    // 800x600, windowed on the desktop by default; mode 2 is full screen.
     void StartEngine(int32_t mode = 3, bool windowed = true) {
-        engine = std::make_unique<CVelmor>();
-        engine->GfxPreinit(800, 600);
-        engine->GfxInit(mode, windowed);
-        ASSERT_TRUE(engine->GfxDeviceExists());
+        GlEngineTest::StartEngine(mode, windowed);
         engine->LoadTechniquesPack(kTechniques, static_cast<int32_t>(std::strlen(kTechniques)));
-    }
-
-    void Frame(float r, float g, float b, const std::function<void()>& draw) {
-        engine->SceneBegin();
-        engine->SceneClearScreen(r, g, b);
-        draw();
-        engine->SceneEnd();
-        engine->ScenePresent();
     }
 
     // Format index 3: A8R8G8B8 on a 32-bit display.
@@ -93,27 +67,8 @@ protected:
         engine->SceneRender();
     }
 
-    // The last presented frame, top row first, 0xAARRGGBB.
-    std::vector<uint32_t> FrontBuffer() {
-        IDirect3DDevice8* device = engine->m_pD3DDevice;
-        std::vector<uint32_t> pixels(800 * 600);
-        IDirect3DSurface8* surface = nullptr;
-        EXPECT_EQ(device->CreateImageSurface(800, 600, D3DFMT_A8R8G8B8, &surface), D3D_OK);
-        EXPECT_EQ(device->GetFrontBuffer(surface), D3D_OK);
-        D3DLOCKED_RECT locked;
-        EXPECT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-        for (uint32_t y = 0; y < 600; ++y)
-            std::memcpy(&pixels[y * 800], static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, 800 * 4);
-        surface->UnlockRect();
-        surface->Release();
-        return pixels;
-    }
+    std::vector<uint32_t> FrontBuffer() { return gltest::FrontBuffer(engine->m_pD3DDevice); }
     static uint32_t Rgb(const std::vector<uint32_t>& pixels, int x, int y) { return pixels[y * 800 + x] & 0xFFFFFFu; }
-
-    std::unique_ptr<CVelmor> engine;
-
-private:
-    bool m_started = false;
 };
 
 TEST_F(GlPixelTest, PngTextureDrawnOneToOneShowsEveryTexel) {

@@ -12,11 +12,12 @@
 #include "cvelmor.h"
 #include "d3d8_gl.h"
 #include "system.h"
-#include "test_support.h"
+#include "gl_fixtures.h"
 #include "window.h"
 #include "window_sdl.h"
 
 using namespace vd3d;
+using gltest::FrontBuffer;
 
 namespace {
 
@@ -24,64 +25,13 @@ namespace {
 uint32_t Rgb(uint32_t argb) { return argb & 0xFFFFFFu; }
 int Channel(uint32_t argb, int shift) { return static_cast<int>((argb >> shift) & 0xFF); }
 
-// Reads the last presented frame, top row first.
-std::vector<uint32_t> FrontBuffer(IDirect3DDevice8* device, uint32_t width, uint32_t height) {
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
-    IDirect3DSurface8* surface = nullptr;
-    EXPECT_EQ(device->CreateImageSurface(width, height, D3DFMT_A8R8G8B8, &surface), D3D_OK);
-    EXPECT_EQ(device->GetFrontBuffer(surface), D3D_OK);
-    D3DLOCKED_RECT locked;
-    EXPECT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-    for (uint32_t y = 0; y < height; ++y)
-        std::memcpy(&pixels[y * width], static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, width * 4);
-    surface->UnlockRect();
-    surface->Release();
-    return pixels;
-}
-
-class GlDeviceTest : public EngineTest {
+class GlDeviceTest : public gltest::GlEngineTest {
 protected:
-    void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-        EngineTest::SetUp();
-        m_started = true;
-        // The real device and window system, on the headless clock and queue.
-        SetDirect3DFactory(nullptr);
-        platform::SetWindowSystem(nullptr);
-    }
-    void TearDown() override {
-        if (!m_started) return;
-        engine.reset();
-        EngineTest::TearDown();
-    }
-
-    // The engine in an 800x600 window with a 32-bit back buffer.
-    void StartEngine(int32_t mode = 3, bool windowed = true) {
-        engine = std::make_unique<CVelmor>();
-        engine->SetAppInfo("Quble", "v. 1.0");
-        engine->GfxPreinit(800, 600);
-        engine->GfxInit(mode, windowed);
-        ASSERT_TRUE(engine->GfxDeviceExists());
-    }
-
-    void Frame(float r, float g, float b, const std::function<void()>& draw) {
-        engine->SceneBegin();
-        engine->SceneClearScreen(r, g, b);
-        draw();
-        engine->SceneEnd();
-        engine->ScenePresent();
-    }
-
     uint32_t At(const std::vector<uint32_t>& pixels, int x, int y) { return Rgb(pixels[y * 800 + x]); }
     IDirect3DDevice8* Device() { return engine->m_pD3DDevice; }
     void SetStage(uint32_t stage, D3DTEXTURESTAGESTATETYPE type, uint32_t value) {
         Device()->SetTextureStageState(stage, type, value);
     }
-
-    std::unique_ptr<CVelmor> engine;
-
-private:
-    bool m_started = false;
 };
 
 TEST_F(GlDeviceTest, AdapterOffers800x600InThirtyTwoBits) {

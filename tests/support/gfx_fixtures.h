@@ -17,6 +17,8 @@
 
 namespace gfxtest {
 
+using testsupport::Raised;
+
 inline image::Image Solid(uint32_t width, uint32_t height, uint32_t argb) {
     image::Image result;
     result.width = width;
@@ -85,15 +87,6 @@ protected:
         engine->SceneRender();
     }
 
-    template <typename Call>
-    static CEHSException Raised(Call call) {
-        try {
-            call();
-        } catch (const CEHSException& e) {
-            return e;
-        }
-        return CEHSException(0, 0, "nothing raised", "", 0);
-    }
 
     bool LogHas(const std::string& line) {
         const std::vector<std::string> lines = LogLines();

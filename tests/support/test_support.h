@@ -9,6 +9,7 @@
 
 #include "d3d8_recording.h"
 #include "input_headless.h"
+#include "cvelmor_ehs.h"
 #include "system_headless.h"
 #include "window_headless.h"
 
@@ -23,6 +24,19 @@ void WriteFile(const std::string& path, const std::string& bytes);
 // with _exit(0) when body returns.
 template <typename Body>
 int RunInChild(Body body);
+
+// The engine exception a call raises; a failure, and an empty exception of
+// type 0, when it raises none.
+template <typename Call>
+CEHSException Raised(Call call) {
+    try {
+        call();
+    } catch (const CEHSException& e) {
+        return e;
+    }
+    ADD_FAILURE() << "nothing was raised";
+    return CEHSException(0, 0, "nothing raised", "", 0);
+}
 
 // Resets the process-wide engine flags a previous test may have left.
 void ResetEngineGlobals();

@@ -9,6 +9,8 @@
 
 using namespace vd3d;
 
+using testsupport::Raised;
+
 namespace {
 
 const std::string kSep = "|---------------------------------------------------|";
@@ -61,16 +63,6 @@ protected:
     bool LogHas(const std::string& line) {
         const auto lines = LogLines();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-    // The exception a call raises, or a default one when it raises none.
-    template <typename Call>
-    CEHSException Raised(Call call) {
-        try {
-            call();
-        } catch (const CEHSException& e) {
-            return e;
-        }
-        return CEHSException(0, 0, "nothing raised", "", 0);
     }
 
     std::unique_ptr<CVelmor> engine;

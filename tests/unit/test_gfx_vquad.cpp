@@ -7,6 +7,8 @@
 
 using namespace vd3d;
 
+using testsupport::Raised;
+
 namespace {
 
 class VQuadTest : public EngineTest {
@@ -32,15 +34,6 @@ protected:
         std::vector<std::string> names;
         for (const RecordedCall& call : device->calls) names.push_back(call.name);
         return names;
-    }
-    template <typename Call>
-    CEHSException Raised(Call call) {
-        try {
-            call();
-        } catch (const CEHSException& e) {
-            return e;
-        }
-        return CEHSException(0, 0, "nothing raised", "", 0);
     }
 
     std::unique_ptr<CVelmor> engine;

@@ -16,6 +16,8 @@
 using namespace audiotest;
 using platform::AudioFileFormat;
 
+using testsupport::Raised;
+
 namespace {
 
 const std::string kSep1 = "|---------------------------------------------------|";
@@ -89,16 +91,6 @@ protected:
         return std::vector<std::string>(it, lines.end());
     }
 
-    template <typename Call>
-    static CEHSException Raised(Call call) {
-        try {
-            call();
-        } catch (const CEHSException& e) {
-            return e;
-        }
-        ADD_FAILURE() << "nothing was raised";
-        return CEHSException(0, 0, "", "", 0);
-    }
 
     std::unique_ptr<CVelmor> engine;
 };
