@@ -100,7 +100,7 @@ private:
                 ++m_pos;
                 return false;
             }
-            ReadAttribute(node->m_attributes);
+            ReadAttribute(node->m_attributes, &node->m_attributeOrder);
         }
         return false;
     }
@@ -141,7 +141,7 @@ private:
     // name, then everything up to the next double quote is skipped ('=' and
     // spacing), then the value runs to the following double quote. A later
     // attribute of the same name replaces the earlier one.
-    void ReadAttribute(std::map<std::string, std::string>& attributes) {
+    void ReadAttribute(std::map<std::string, std::string>& attributes, std::vector<std::string>* order = nullptr) {
         std::string name = CollectName("=");
         const size_t open = m_text.find('"', m_pos);
         if (open == std::string::npos) {
@@ -153,6 +153,7 @@ private:
             m_pos = m_text.size();
             return;
         }
+        if (order && attributes.find(name) == attributes.end()) order->push_back(name);
         attributes[name] = m_text.substr(open + 1, close - open - 1);
         m_pos = close + 1;
     }
@@ -179,6 +180,7 @@ void CXMLNode::Clear() {
         node->m_children.clear();
     }
     m_attributes.clear();
+    m_attributeOrder.clear();
     m_cursor = m_attributes.end();
     m_strName.clear();
 }

@@ -31,6 +31,11 @@ public:
     const std::string& GetAttribute(const std::string& name) const;
     const std::map<std::string, std::string>& GetAttributes() const { return m_attributes; }
 
+    // Attribute names in the order the document first gives them (a repeated
+    // name keeps its first place and its last value), for readers whose
+    // attributes apply one after another.
+    const std::vector<std::string>& GetAttributeOrder() const { return m_attributeOrder; }
+
     // Attribute cursor, in byte-wise name order.
     void FirstAttribute() { m_cursor = m_attributes.begin(); }
     void NextAttribute() {
@@ -51,6 +56,7 @@ private:
     CXMLNode* m_pParent = nullptr;
     std::string m_strName;
     std::map<std::string, std::string> m_attributes;
+    std::vector<std::string> m_attributeOrder;
     std::map<std::string, std::string>::const_iterator m_cursor = m_attributes.end();
     std::vector<std::unique_ptr<CXMLNode>> m_children;
 };

@@ -1,10 +1,14 @@
 #include "engineroutine.h"
 
+#include <new>
+
 #include "cvelmor.h"
 #include "gameinit_routine.h"
 #include "system.h"
+#include "v2dgui_cvelmorgui_main.h"
 
 CVelmor* g_pV2D = nullptr;
+CVelmorGUI* g_pGUIManager = nullptr;
 
 void GameMain(CVelmor* pV2D) {
     g_pV2D = pV2D;
@@ -50,10 +54,15 @@ void EngineInitSubsystems() {
     g_pV2D->InputInit();
     g_pV2D->SoundInit(44100);
     g_pV2D->ScriptsInit();
+    g_pGUIManager = new (std::nothrow) CVelmorGUI();
+    if (g_pGUIManager == nullptr)
+        throw CEHSException(EHS_TYPE_GENERAL, 0, "Cannot create GUI Manager object!", "engineroutine", 122);
 }
 
 void GameShutdown() {
     g_pV2D->StopMusic(3000);
+    delete g_pGUIManager;
+    g_pGUIManager = nullptr;
     SetCheckpoint(112, 545);
 }
 

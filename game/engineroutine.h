@@ -4,10 +4,12 @@
 #include <cstdint>
 
 class CVelmor;
+class CVelmorGUI;
 
 typedef uint8_t (*V2DFRAMEFUNC)();
 
 extern CVelmor* g_pV2D;  // the game's copy of the engine pointer
+extern CVelmorGUI* g_pGUIManager;  // created at start-up, deleted by GameShutdown
 
 void GameMain(CVelmor* pV2D);
 void GameShutdown();
