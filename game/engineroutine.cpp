@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "cgame_element.h"
 #include "cvelmor.h"
 #include "gameinit_routine.h"
 #include "system.h"
@@ -60,6 +61,7 @@ void EngineInitSubsystems() {
 }
 
 void GameShutdown() {
+    ClearBoard();
     g_pV2D->StopMusic(3000);
     delete g_pGUIManager;
     g_pGUIManager = nullptr;
