@@ -89,25 +89,6 @@ void HelpOkOnPress() {
     g_iGameState = g_bBoardActive == 1 ? GAMESTATE_PLAYING : GAMESTATE_NO_ROUND;
 }
 
-void RegisterActions() {
-    SetCheckpoint(1015, __LINE__);
-    const std::pair<const char*, V2DGUIACTIONFUNC> actions[] = {
-        {"WND_DTP_MAINWINDOW_ONSHOW", MainWindowOnShow},
-        {"BTN_MW_START_ONPRESS", StartOnPress},
-        {"BTN_MW_HELP_ONPRESS", HelpOnPress},
-        {"BTN_MW_EXIT_ONPRESS", ExitOnPress},
-        {"FLX_MW_GAMEBOARD_ONREDRAW", GameBoardOnRedraw},
-        {"WND_DTP_COMPLETE_ONSHOW", DialogOnShow},
-        {"BTN_CMP_OK_ONPRESS", CompleteOkOnPress},
-        {"WND_DTP_HIGHSCORE_ONSHOW", HighScoreOnShow},
-        {"BTN_HS_OK_ONPRESS", HighScoreOkOnPress},
-        {"TBX_HS_NAME_ONINPUT", NameOnInput},
-        {"WND_DTP_HELP_ONSHOW", DialogOnShow},
-        {"BTN_HLP_OK_ONPRESS", HelpOkOnPress},
-    };
-    for (const auto& action : actions) g_pGUIManager->RegisterActionFunction(action.first, action.second);
-}
-
 // A run starts from the game's initial values.
 void ResetRunState() {
     ClearBoard();
@@ -152,9 +133,28 @@ bool RoundRunning() { return g_iGameState != GAMESTATE_NO_ROUND && g_iGameState 
 
 }  // namespace
 
+void RegisterGameActions() {
+    SetCheckpoint(1015, __LINE__);
+    const std::pair<const char*, V2DGUIACTIONFUNC> actions[] = {
+        {"WND_DTP_MAINWINDOW_ONSHOW", MainWindowOnShow},
+        {"BTN_MW_START_ONPRESS", StartOnPress},
+        {"BTN_MW_HELP_ONPRESS", HelpOnPress},
+        {"BTN_MW_EXIT_ONPRESS", ExitOnPress},
+        {"FLX_MW_GAMEBOARD_ONREDRAW", GameBoardOnRedraw},
+        {"WND_DTP_COMPLETE_ONSHOW", DialogOnShow},
+        {"BTN_CMP_OK_ONPRESS", CompleteOkOnPress},
+        {"WND_DTP_HIGHSCORE_ONSHOW", HighScoreOnShow},
+        {"BTN_HS_OK_ONPRESS", HighScoreOkOnPress},
+        {"TBX_HS_NAME_ONINPUT", NameOnInput},
+        {"WND_DTP_HELP_ONSHOW", DialogOnShow},
+        {"BTN_HLP_OK_ONPRESS", HelpOkOnPress},
+    };
+    for (const auto& action : actions) g_pGUIManager->RegisterActionFunction(action.first, action.second);
+}
+
 void GameModInit() {
     ResetRunState();
-    RegisterActions();
+    RegisterGameActions();
     for (int32_t tag = 1; tag <= 8; ++tag) g_pV2D->LoadResources(tag);
     if (g_xvGameID.GetValue() != 3)
         throw CEHSException(EHS_TYPE_GAME, 0, "Error in GameModInit: invalid resource ID!", kFile, 112);

@@ -27,6 +27,9 @@ extern float g_fCursorX;
 extern float g_fCursorY;
 extern uint8_t g_bOverlay;
 
+// The game's twelve native GUI actions, registered with the GUI manager by
+// name (the first step of GameModInit).
+void RegisterGameActions();
 void GameModInit();
 uint8_t GameFrame();
 void StartNewGame();
