@@ -9,6 +9,9 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils clang libclang-rt-dev
   libgl1-mesa-dri
 )
+# Packaging and its checks: validators for the desktop entry and AppStream
+# data; Pillow and the DejaVu font for the icon generator.
+PACKAGES+=(desktop-file-utils appstream python3 python3-pil fonts-dejavu-core)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

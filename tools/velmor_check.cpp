@@ -176,7 +176,8 @@ struct Record {
     std::string type;
     std::string path;     // as the engine opens it: ./DATA/...
     std::string display;  // the file the report names, relative to the folder
-    int line = 0;         // of its declaration, in a descriptor
+    std::string declaredIn;  // the descriptor or pack
+    int line = 0;            // of its declaration, in a descriptor
     int32_t tag = 0;
     int32_t data1 = 0, data2 = 0, data3 = 0;
     uint32_t offset = 0;
@@ -562,6 +563,7 @@ void Checker::ScanDescriptors() {
             }
             if (!numbersOk) continue;
             record.display = fileName;
+            record.declaredIn = name;
             record.size = static_cast<uint32_t>(size);
             m_recordIndex[record.id] = m_records.size();
             m_records.push_back(record);
@@ -593,6 +595,7 @@ void Checker::ScanPacks() {
             record.type = entry.strTypeID;
             record.path = path;
             record.display = name;
+            record.declaredIn = name;
             record.tag = entry.iTag;
             record.data1 = entry.iData1;
             record.data2 = entry.iData2;
@@ -618,7 +621,7 @@ void Checker::AddRecordsToEngine() {
                                        record.offset, record.size, record.data1, record.data2, record.data3),
                       record.id, record.tag);
         } catch (...) {
-            Say(record, record.line, CurrentErrorText());
+            Say(record, 0, record.id + ": " + CurrentErrorText());
         }
     }
 }
@@ -674,19 +677,20 @@ void Checker::LoadAll() {
     for (const size_t index : order) {
         const Record& record = m_records[index];
         if (m_loaded.count(record.id)) continue;  // loaded on demand already
+        // Problems of a whole resource name its file, without a line.
         bool failed = false;
         try {
             m_engine->LoadResource(record.id.c_str());
         } catch (...) {
             failed = true;
-            Say(record, record.line, record.id + ": " + CurrentErrorText());
+            Say(record, 0, record.id + ": " + CurrentErrorText());
         }
         const std::vector<std::string> warnings = LoggedWarnings(logPos);
-        // A load that failed says why; the warnings on its way add nothing.
-        if (!failed) {
-            for (const std::string& warning : warnings) Say(record, record.line, record.id + ": " + warning);
-            if (record.type == "SOUND" || record.type == "MUSIC") CheckAudio(record);
-        }
+        // A load that failed says why, and the GUI loaders report their own
+        // problems: the warnings on the way add nothing then.
+        if (failed || record.type.rfind("GUI", 0) == 0) continue;
+        for (const std::string& warning : warnings) Say(record, 0, record.id + ": " + warning);
+        if (record.type == "SOUND" || record.type == "MUSIC") CheckAudio(record);
     }
 }
 
@@ -698,10 +702,10 @@ void Checker::CheckAudio(const Record& record) {
     if (record.type == "MUSIC") {
         result = audio::OpenModuleDecoder(record.path.c_str(), record.offset, record.size, 44100, decoder);
         if (result != vbass::BASS_OK)
-            Say(record, record.line, record.id + ": not a music module that can be played");
+            Say(record, 0, record.id + ": not a music module that can be played");
     } else if (record.data1 == 1) {
         result = audio::OpenStreamDecoder(record.path.c_str(), record.offset, record.size, decoder);
-        if (result != vbass::BASS_OK) Say(record, record.line, record.id + ": not a sound that can be played");
+        if (result != vbass::BASS_OK) Say(record, 0, record.id + ": not a sound that can be played");
     }
 }
 
@@ -767,7 +771,7 @@ void Checker::ApplyStyle(const Record& record, int line, const std::string& id, 
             try {
                 m_engine->LoadResource(style.c_str());
             } catch (...) {
-                Say(*styleRecord, styleRecord->line, style + ": " + CurrentErrorText());
+                Say(*styleRecord, 0, style + ": " + CurrentErrorText());
             }
         }
         slot = gui.GetStyles().FindByName(style);
@@ -933,8 +937,8 @@ void Checker::CheckGame() {
     if (!music || music->type != "MUSIC") need("the music " + Quoted("MUS_GAME"));
     for (const Record& record : m_records) {
         if ((record.type == "GUIDATA" || record.type == "XMLDATA") && (record.tag < 1 || record.tag > 8))
-            Say(record, record.line,
-                    record.id + ": the game loads tags 1 to 8 only; this has tag " + std::to_string(record.tag));
+            m_report.Add(record.declaredIn, record.line,
+                         record.id + ": the game loads tags 1 to 8 only; this has tag " + std::to_string(record.tag));
     }
     CVelmorGUI& gui = *GetGUI();
     for (const GameElement& element : kQubleElements) {
