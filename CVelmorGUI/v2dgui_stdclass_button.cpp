@@ -6,6 +6,11 @@ namespace {
 
 bool IsLookParam(int32_t fp_iParamID, int32_t fp_iFirst) { return fp_iParamID >= fp_iFirst && fp_iParamID < fp_iFirst + 4; }
 
+// Frame times summed in floats fall a hair short of round sums (ten frames
+// of 0.01 s give 0.0999999 s); without the allowance a 0.1 s interval would
+// take an extra frame every time.
+bool Reached(float fp_fTimer, float fp_fLimit) { return fp_fTimer >= fp_fLimit - 1e-5f; }
+
 }  // namespace
 
 void CGUIButton::SetParam(int32_t fp_iParamID, const CGUIValue& fp_Value) {
@@ -185,11 +190,11 @@ void CGUIButton::RunHold() {
     }
     m_fHoldTimer += FrameTime();
     if (!m_bRepeating) {
-        if (m_fHoldTimer >= m_fHoldStart) {
+        if (Reached(m_fHoldTimer, m_fHoldStart)) {
             m_fHoldTimer = 0.0f;
             m_bRepeating = true;
         }
-    } else if (m_fHoldTimer >= m_fHoldInterval) {
+    } else if (Reached(m_fHoldTimer, m_fHoldInterval)) {
         m_fHoldTimer = 0.0f;
         m_OnHold.Fire();
     }
