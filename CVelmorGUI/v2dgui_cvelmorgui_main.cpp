@@ -1,9 +1,14 @@
 #include "v2dgui_cvelmorgui_main.h"
 
 #include "cvelmor.h"
+#include "v2dgui_stdclass_advtile.h"
+#include "v2dgui_stdclass_animtile.h"
+#include "v2dgui_stdclass_button.h"
+#include "v2dgui_stdclass_checkbox.h"
 #include "v2dgui_stdclass_desktop.h"
 #include "v2dgui_stdclass_tile.h"
 #include "v2dgui_stdclass_tip.h"
+#include "v2dgui_stdclass_window.h"
 
 namespace {
 
@@ -71,6 +76,11 @@ const StandardClass kStandardClasses[] = {
     {"desktop", CGUIDesktop::Create},
     {"tile", CGUITile::Create},
     {"tip", CGUITip::Create},
+    {"advtile", CGUIAdvTile::Create},
+    {"window", CGUIWindow::Create},
+    {"animtile", CGUIAnimTile::Create},
+    {"button", CGUIButton::Create},
+    {"checkbox", CGUICheckbox::Create},
 };
 
 [[noreturn]] void ThrowGame(const std::string& message, uint32_t line) {
