@@ -1,9 +1,21 @@
 #include "v2dgui_cvelmorgui_main.h"
 
 #include "cvelmor.h"
+#include "v2dgui_stdclass_advtile.h"
+#include "v2dgui_stdclass_animtile.h"
+#include "v2dgui_stdclass_button.h"
+#include "v2dgui_stdclass_checkbox.h"
 #include "v2dgui_stdclass_desktop.h"
 #include "v2dgui_stdclass_tile.h"
 #include "v2dgui_stdclass_tip.h"
+#include "v2dgui_stdclass_window.h"
+#include "v2dgui_stdclass_label.h"
+#include "v2dgui_stdclass_textbox.h"
+#include "v2dgui_stdclass_scrollbar.h"
+#include "v2dgui_stdclass_listbox.h"
+#include "v2dgui_stdclass_scrollbox.h"
+#include "v2dgui_stdclass_flex.h"
+#include "v2dgui_stdclass_timer.h"
 
 namespace {
 
@@ -71,6 +83,19 @@ const StandardClass kStandardClasses[] = {
     {"desktop", CGUIDesktop::Create},
     {"tile", CGUITile::Create},
     {"tip", CGUITip::Create},
+    {"advtile", CGUIAdvTile::Create},
+    {"window", CGUIWindow::Create},
+    {"animtile", CGUIAnimTile::Create},
+    {"label", CGUILabel::Create},
+    {"textbox", CGUITextBox::Create},
+    {"button", CGUIButton::Create},
+    {"checkbox", CGUICheckbox::Create},
+    {"verscroll", CGUIVerScroll::Create},
+    {"horscroll", CGUIHorScroll::Create},
+    {"listbox", CGUIListBox::Create},
+    {"scrollbox", CGUIScrollBox::Create},
+    {"flex", CGUIFlex::Create},
+    {"timer", CGUITimer::Create},
 };
 
 [[noreturn]] void ThrowGame(const std::string& message, uint32_t line) {
