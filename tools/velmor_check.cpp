@@ -147,6 +147,15 @@ public:
         }
         return tagPos;
     }
+    // Position of the first attribute of that name anywhere, or npos.
+    size_t AnyAttributePos(const std::string& name) const {
+        for (size_t pos = m_text.find(name); pos != std::string::npos; pos = m_text.find(name, pos + 1)) {
+            size_t after = pos + name.size();
+            while (after < m_text.size() && IsSpace(m_text[after])) ++after;
+            if (pos > 0 && IsSpace(m_text[pos - 1]) && after < m_text.size() && m_text[after] == '=') return pos;
+        }
+        return std::string::npos;
+    }
     int LineAt(size_t pos) const {
         if (pos == std::string::npos || m_text.empty()) return 0;
         return 1 + static_cast<int>(std::count(m_text.begin(), m_text.begin() + static_cast<long>(pos), '\n'));
@@ -714,8 +723,7 @@ void Checker::CollectSettings(const Record& record, CXMLNode& root) {
     for (int i = 0; i < root.GetChildCount(); ++i) {
         const CXMLNode& child = *root.GetChild(i);
         for (const std::string& name : child.GetAttributeOrder()) {
-            const size_t pos = source.AttributePos(0, name);
-            m_settings[name] = {child.GetAttribute(name), record.display, source.LineAt(pos)};
+            m_settings[name] = {child.GetAttribute(name), record.display, source.LineAt(source.AnyAttributePos(name))};
         }
     }
 }
@@ -873,7 +881,7 @@ void Checker::LoadGUIStyleRecord(const Record& record, CXMLNode& root) {
     std::unique_ptr<V2DGUISTYLE> style(new V2DGUISTYLE);
     for (const std::string& name : root.GetAttributeOrder()) {
         const std::string& value = root.GetAttribute(name);
-        const int line = source.LineAt(source.AttributePos(0, name));
+        const int line = source.LineAt(source.AnyAttributePos(name));
         if (!CheckParam(record, line, "style " + Quoted(record.id), name, value)) continue;
         try {
             int32_t paramID = 0;
@@ -984,8 +992,10 @@ void Checker::CheckGame() {
     // The board grows from the flex element's cell to the right and down.
     const auto board = m_elements.find("FLX_MW_GAMEBOARD");
     const auto sizeX = m_settings.find("sizex"), sizeY = m_settings.find("sizey");
+    // (A cell of the wrong shape is reported as such already.)
     if (board != m_elements.end() && sizeX != m_settings.end() && sizeY != m_settings.end() &&
-        gui.GetElementID("FLX_MW_GAMEBOARD") >= 0) {
+        gui.GetElementID("FLX_MW_GAMEBOARD") >= 0 &&
+        ShapeProblem(VT_RECT, "coords", board->second.params["coords"]).empty()) {
         try {
             const GUIRECT cell = gui.GetElementParam("FLX_MW_GAMEBOARD", "coords").GetRect();
             const float right = cell.x + cell.w * static_cast<float>(std::atoi(sizeX->second.value.c_str()));
