@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils clang libclang-rt-dev
   libgl1-mesa-dri
+  python3 python3-pil fonts-dejavu-core
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
