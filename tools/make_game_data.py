@@ -311,28 +311,24 @@ def make_slot():
     return c.image()
 
 
-CURSOR_ARROW = [(0, 0), (0, 22.5), (5.2, 17.6), (9.2, 26.6), (12.8, 25.0), (8.9, 16.3), (16.0, 16.3)]
+CURSOR_ARROW = [(0, 0), (0, 23), (5.4, 18.0), (9.4, 27.2), (13.2, 25.6), (9.3, 16.6), (16.6, 16.6)]
 
 
 def make_cursor():
-    """32x32 arrow, white with a dark outline, tip on the top-left pixel, and
-    a soft shadow."""
-    outline_px = 1.4
+    """32x32 arrow, white with a dark outline and a soft shadow; the outline's
+    tip fills the top-left pixel, which is where the mouse points."""
+    factor, outline = 8, 1.5
 
-    # The shapes are drawn half a pixel in, so that the tip's outline shows in
-    # the first pixel.
-    def shifted(grow):
-        def draw(d, s):
-            pts = [((x + 0.5) * s, (y + 0.5) * s) for x, y in CURSOR_ARROW]
-            d.polygon(pts, fill=255)
-            if grow > 0:
-                d.line(pts + [pts[0]], fill=255, width=int(round(2 * grow * s)), joint='curve')
-                r = grow * s
-                for x, y in pts:
-                    d.ellipse((x - r, y - r, x + r, y + r), fill=255)
-        return draw
-    dark = supersampled((32, 32), shifted(outline_px))
-    white = supersampled((32, 32), shifted(0))
+    # Drawn with a 2-pixel margin (so that the outline is also eroded along
+    # the image's edges), shifted up and left so that the tip and the left
+    # edge cover whole pixels.
+    pad = 2
+    big = Image.new('L', ((32 + 2 * pad) * factor,) * 2, 0)
+    ImageDraw.Draw(big).polygon([((x + pad - 0.35) * factor, (y + pad - 0.6) * factor) for x, y in CURSOR_ARROW],
+                                fill=255)
+    inner = big.filter(ImageFilter.MinFilter(2 * int(round(outline * factor)) + 1))
+    box = (pad * factor, pad * factor, (32 + pad) * factor, (32 + pad) * factor)
+    dark, white = big.crop(box).reduce(factor), inner.crop(box).reduce(factor)
     shadow = dark.transform((32, 32), Image.AFFINE, (1, 0, -1, 0, 1, -2), resample=Image.NEAREST)
     shadow = shadow.filter(ImageFilter.BoxBlur(1)).filter(ImageFilter.BoxBlur(1))
     image = colourise(shadow, (0.0, 0.0, 0.0), 0.35)
@@ -846,7 +842,7 @@ MELODY_SPARSE = [
 ]
 
 
-def compose_pattern(progression, melody, bass_style, lead_volume=48):
+def compose_pattern(progression, melody, bass_style, lead_volume=56):
     p = Pattern()
     for bar, (pad_root, kind, bass_root) in enumerate(progression):
         start = bar * ROWS_PER_BAR
@@ -888,7 +884,7 @@ def make_music():
         compose_pattern(PROGRESSION_A, MELODY_A2, 'walk'),               # 2
         compose_pattern(PROGRESSION_B, MELODY_B, 'walk'),                # 3
         compose_pattern(PROGRESSION_B, MELODY_B2, 'walk'),               # 4
-        compose_pattern(PROGRESSION_A, MELODY_SPARSE, 'long', 36),       # 5 break
+        compose_pattern(PROGRESSION_A, MELODY_SPARSE, 'long', 44),       # 5 break
         compose_pattern(PROGRESSION_A, MELODY_END, 'walk'),              # 6
     ]
     order = [0, 1, 2, 3, 4, 5, 1, 3, 6, 0]
@@ -993,6 +989,8 @@ def main_window(gui):
     px, py, pw, ph = 464, 16, 320, 568  # side panel
     well = 16
     board_w, board_h = BOARD_COLS * CELL, BOARD_ROWS * CELL
+    if BOARD_X + board_w + well > px - 16 or BOARD_Y + board_h + well > SCREEN_H - 60:
+        raise ValueError('a %dx%d board of %d-pixel cells does not fit beside the panel' % (BOARD_COLS, BOARD_ROWS, CELL))
     title = '%3Q%2u%4b%3l%2e'
     panel = gui.tile('TILE_MW_PANEL', px, py, pw, ph, 'TEX_GUI_PANEL', 4, (64, 64, 20, 20), children=[
         gui.label('L_MW_TITLE', 0, 66, pw, title, 'FNT_TITLE', WHITE, 2),
