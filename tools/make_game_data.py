@@ -1014,7 +1014,9 @@ def main_window(gui):
         gui.button('BTN_MW_EXIT', 32, 500, pw - 64, 'Exit', 'sec'),
     ])
     children = [
-        gui.tile('TILE_MW_BOARDWELL', BOARD_X - well, BOARD_Y - well, board_w + 2 * well, board_h + 2 * well,
+        # The well is centred on the tiles, which sit 2 pixels right of their
+        # cells.
+        gui.tile('TILE_MW_BOARDWELL', BOARD_X - well + 2, BOARD_Y - well, board_w + 2 * well, board_h + 2 * well,
                  'TEX_GUI_WELL', 4, (64, 64, 20, 20)),
         gui.tile('TILE_MW_SLOTS', BOARD_X, BOARD_Y, board_w, board_h, 'TEX_GUI_SLOT', technique='TEQ_GUI_WRAP',
                  texcoords=(0, 0, BOARD_COLS, BOARD_ROWS)),
