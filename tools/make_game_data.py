@@ -943,10 +943,17 @@ class Gui:
         params += list(extra)
         return self.element('label', ident, params)
 
-    def button(self, ident, x, y, w, text, style='pri'):
+    def button(self, ident, x, y, w, text, style='pri', greys_out=True):
+        """A pill button with a centred caption. A window takes no input
+        while it fades in or out, so its buttons draw their disabled look
+        then; a button that the game never disables (greys_out False) keeps
+        its normal look instead of flashing grey."""
         h = 52
         textures = {state: 'TEX_BTN_%s_%s' % (style.upper(), state.upper())
                     for state in ('normal', 'hover', 'pressed', 'disabled')}
+        disabled_alpha = 0.45
+        if not greys_out:
+            textures['disabled'], disabled_alpha = textures['normal'], 1
         caption = self.label('L' + ident[3:], 0, 32, w, text, 'FNT_GUI', WHITE, 2)
         params = [('coords', rect(x, y, w, h)), ('technique', 'TEQ_GUI'), ('texture', textures['normal']),
                   ('texture_normal', textures['normal']), ('texture_selected', textures['hover']),
@@ -954,7 +961,7 @@ class Gui:
                   ('color', colour(1, 1, 1, 1)),
                   ('childscolor_normal', colour(1, 1, 1, 1)), ('childscolor_selected', colour(1, 1, 1, 1)),
                   ('childscolor_pressed', colour(0.92, 0.92, 0.92, 0.92)),
-                  ('childscolor_disabled', colour(1, 1, 1, 0.45)),
+                  ('childscolor_disabled', colour(1, 1, 1, disabled_alpha)),
                   ('drawscheme', 4), ('drawparams', rect(64, 64, 26, 26)),
                   ('on_press', ident + '_ONPRESS'), ('sound_press', 'SND_BUTTON'),
                   ('visible', 1), ('enabled', 1)]
@@ -1052,7 +1059,7 @@ def help_window(gui):
     for i, (key, text) in enumerate(keys):
         children.append(gui.label('L_HLP_KEY%d' % (i + 1), 40, 244 + 27 * i, 40, key, 'FNT_GUI', AMBER, 1))
         children.append(gui.label('L_HLP_KEYTEXT%d' % (i + 1), 80, 244 + 27 * i, w - 120, text, 'FNT_GUI', SOFT, 1))
-    children.append(gui.button('BTN_HLP_OK', (w - 180) // 2, h - 86, 180, 'OK', 'pri'))
+    children.append(gui.button('BTN_HLP_OK', (w - 180) // 2, h - 86, 180, 'OK', 'pri', greys_out=False))
     return gui.window('WND_DTP_HELP', x, y, w, h, True, children)
 
 
@@ -1066,7 +1073,7 @@ def complete_window(gui):
         gui.label('L_CMP_TITLE', 32, 52, w - 64, 'Round complete', 'FNT_HEAD', TEAL, 2),
         gui.label('L_CMP_LINE1', 32, 96, w - 64, 'Well done, but no new record.', 'FNT_GUI', WHITE, 2),
         gui.label('L_CMP_LINE2', 32, 123, w - 64, 'OK deals the next board.', 'FNT_GUI', SOFT, 2),
-        gui.button('BTN_CMP_OK', (w - 180) // 2, h - 86, 180, 'OK', 'pri'),
+        gui.button('BTN_CMP_OK', (w - 180) // 2, h - 86, 180, 'OK', 'pri', greys_out=False),
     ]
     return gui.window('WND_DTP_COMPLETE', x, y, w, h, True, children)
 
