@@ -382,6 +382,20 @@ def make_well():
     return c.image()
 
 
+def make_card():
+    """64x64 nine-patch (borders 20) of the best-result card: like the well
+    but opaque, so that it covers the 'no best time yet' line under it. The
+    box spans 4..60."""
+    c = Canvas(64, 64)
+    box = rounded_rect_sdf(4, 4, 60, 60, 14)
+    c.paint(fill_layer(box, lambda x, y: hex_colour('#17192F')))
+    inner = rounded_rect_sdf(4, 7, 60, 63, 14)
+    c.paint(lambda x, y: (0.0, 0.0, 0.0, 0.40 * coverage(box(x, y)) * smoothstep(-3.0, 2.0, inner(x, y))))
+    lower = rounded_rect_sdf(4, 3, 60, 59, 14)
+    c.paint(lambda x, y: (1.0, 1.0, 1.0, 0.10 * coverage(box(x, y)) * (1.0 - coverage(lower(x, y)))))
+    return c.image()
+
+
 def make_field():
     """64x64 nine-patch (borders 16): the text field, a dark inset box with a
     lit rim and an inner top shadow. The box spans 3..61."""
@@ -1007,7 +1021,9 @@ def main_window(gui):
         gui.tile('TILE_MW_TIME', 26, 178, 32, 32, 'TEX_ICON_CLOCK', tint=FONT_COLOURS[AMBER] + (1,),
                  visible=False),
         gui.label('L_MW_TIME_TIME', 70, 210, 234, '0', 'FNT_TITLE', WHITE, 1),
-        gui.tile('TILE_MW_BESTRESULT', 16, 236, pw - 32, 104, 'TEX_GUI_WELL', 4, (64, 64, 20, 20),
+        # Seen only while the best-result card (opaque) is hidden.
+        gui.label('L_MW_NOBEST', 0, 294, pw, 'No best time yet', 'FNT_GUI', FAINT, 2),
+        gui.tile('TILE_MW_BESTRESULT', 16, 236, pw - 32, 104, 'TEX_GUI_CARD', 4, (64, 64, 20, 20),
                  visible=False, children=[
                      gui.tile('TILE_MW_BESTRESULT_STAR', 12, 10, 32, 32, 'TEX_ICON_STAR',
                               tint=FONT_COLOURS[AMBER] + (1,)),
@@ -1144,6 +1160,7 @@ TEXTURES = [
     ('TEX_GUI_FRAME', 'art/frame.png', make_frame, 1),
     ('TEX_GUI_PANEL', 'art/panel.png', make_panel, 1),
     ('TEX_GUI_WELL', 'art/well.png', make_well, 1),
+    ('TEX_GUI_CARD', 'art/card.png', make_card, 1),
     ('TEX_GUI_SLOT', 'art/slot.png', make_slot, 8),
     ('TEX_GUI_FIELD', 'art/field.png', make_field, 1),
     ('TEX_GUI_WHITE', 'art/white.png', make_white, 1),
