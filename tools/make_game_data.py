@@ -957,11 +957,12 @@ class Gui:
         params += list(extra)
         return self.element('label', ident, params)
 
-    def button(self, ident, x, y, w, text, style='pri', greys_out=True):
+    def button(self, ident, x, y, w, text, style='pri', greys_out=True, return_key=False):
         """A pill button with a centred caption. A window takes no input
         while it fades in or out, so its buttons draw their disabled look
         then; a button that the game never disables (greys_out False) keeps
-        its normal look instead of flashing grey."""
+        its normal look instead of flashing grey. With return_key the Return
+        key presses it too (only while it is enabled)."""
         h = 52
         textures = {state: 'TEX_BTN_%s_%s' % (style.upper(), state.upper())
                     for state in ('normal', 'hover', 'pressed', 'disabled')}
@@ -977,8 +978,10 @@ class Gui:
                   ('childscolor_pressed', colour(0.92, 0.92, 0.92, 0.92)),
                   ('childscolor_disabled', colour(1, 1, 1, disabled_alpha)),
                   ('drawscheme', 4), ('drawparams', rect(64, 64, 26, 26)),
-                  ('on_press', ident + '_ONPRESS'), ('sound_press', 'SND_BUTTON'),
-                  ('visible', 1), ('enabled', 1)]
+                  ('on_press', ident + '_ONPRESS'), ('sound_press', 'SND_BUTTON')]
+        if return_key:
+            params += [('hotkey', 'RETURN'), ('on_hotkey', ident + '_ONPRESS'), ('sound_hotkey', 'SND_BUTTON')]
+        params += [('visible', 1), ('enabled', 1)]
         return self.element('button', ident, params, [caption])
 
     def window(self, ident, x, y, w, h, slide, children):
@@ -1075,7 +1078,8 @@ def help_window(gui):
     for i, (key, text) in enumerate(keys):
         children.append(gui.label('L_HLP_KEY%d' % (i + 1), 40, 244 + 27 * i, 40, key, 'FNT_GUI', AMBER, 1))
         children.append(gui.label('L_HLP_KEYTEXT%d' % (i + 1), 80, 244 + 27 * i, w - 120, text, 'FNT_GUI', SOFT, 1))
-    children.append(gui.button('BTN_HLP_OK', (w - 180) // 2, h - 86, 180, 'OK', 'pri', greys_out=False))
+    children.append(gui.button('BTN_HLP_OK', (w - 180) // 2, h - 86, 180, 'OK', 'pri', greys_out=False,
+                               return_key=True))
     return gui.window('WND_DTP_HELP', x, y, w, h, True, children)
 
 
@@ -1089,14 +1093,16 @@ def complete_window(gui):
         gui.label('L_CMP_TITLE', 32, 52, w - 64, 'Round complete', 'FNT_HEAD', TEAL, 2),
         gui.label('L_CMP_LINE1', 32, 96, w - 64, 'Well done, but no new record.', 'FNT_GUI', WHITE, 2),
         gui.label('L_CMP_LINE2', 32, 123, w - 64, 'OK deals the next board.', 'FNT_GUI', SOFT, 2),
-        gui.button('BTN_CMP_OK', (w - 180) // 2, h - 86, 180, 'OK', 'pri', greys_out=False),
+        gui.button('BTN_CMP_OK', (w - 180) // 2, h - 86, 180, 'OK', 'pri', greys_out=False, return_key=True),
     ]
     return gui.window('WND_DTP_COMPLETE', x, y, w, h, True, children)
 
 
 def highscore_window(gui):
     """Over the board like the round-complete window; OK stays disabled
-    (greyed) until the name is not empty."""
+    (greyed) until the name is not empty. A click anywhere in the window
+    gives the name box the keyboard, so pressing OK keeps it there for the
+    next record."""
     w, h = 400, 308
     x, y = BOARD_X + (BOARD_COLS * CELL - w) // 2, (SCREEN_H - h) // 2 - 4
     field_x, field_y, field_w, field_h = 36, 146, w - 72, 46
@@ -1109,13 +1115,13 @@ def highscore_window(gui):
         gui.label('L_HS_LINE2', 32, 121, w - 64, 'Type your name and press OK:', 'FNT_GUI', SOFT, 2),
         gui.tile('TILE_HS_FIELD', field_x, field_y, field_w, field_h, 'TEX_GUI_FIELD', 4, (64, 64, 16, 16)),
         gui.element('textbox', 'TBX_HS_NAME', [
-            ('activerect', rect(field_x, field_y, field_w, field_h)),
+            ('activerect', rect(8, 6, w - 16, h - 16)),
             ('coords', rect(text_x - spec.pen_x, text_base - spec.baseline, field_w - 28, spec.cell)),
             ('color', colour(1, 1, 1, 1)), ('font', 'FNT_GUI'), ('font_color', WHITE), ('font_alpha', 1),
             ('font_scale', 1), ('font_shiftx', 0), ('font_shifty', 0), ('font_setdefaulttechnique', 1),
             ('alignment', 1), ('maxchars', 16), ('language', 1), ('blink_char', '|'), ('blink_time', 0.5),
             ('on_input', 'TBX_HS_NAME_ONINPUT'), ('visible', 1), ('enabled', 1)]),
-        gui.button('BTN_HS_OK', (w - 180) // 2, h - 86, 180, 'OK', 'pri'),
+        gui.button('BTN_HS_OK', (w - 180) // 2, h - 86, 180, 'OK', 'pri', return_key=True),
     ]
     return gui.window('WND_DTP_HIGHSCORE', x, y, w, h, True, children)
 
