@@ -104,7 +104,9 @@ void CVelmor::SceneSetGamma(float level, float bend) {
         // The float nearest 1/255, as the ramp has always used.
         const double t = i * static_cast<double>(0.003921568859368563f);
         double value = (1.0 - t) * (1.0 - t) * low + 2.0 * t * (1.0 - t) * control + t * t * high;
-        value = std::min(std::max(value, 0.0), 1.0);
+        // A level or bend that is not a number gives black rather than an
+        // undefined conversion.
+        value = value > 0.0 ? std::min(value, 1.0) : 0.0;
         ramp.red[i] = ramp.green[i] = ramp.blue[i] = static_cast<uint16_t>(value * 65535.0);
     }
     m_pD3DDevice->SetGammaRamp(m_gfx.caps.CalibrateGamma ? D3DSGR_CALIBRATE : D3DSGR_NO_CALIBRATION, &ramp);

@@ -265,7 +265,7 @@ TEST_F(FontTest, EveryDescriptionErrorIsFatal) {
         uint32_t type;
     };
     const std::vector<Case> cases = {
-        {"no element", "Parsing error during loading the font data!", EHS_TYPE_GENERAL},
+        {"no element", "Parsing error during loading the font data!", EHS_TYPE_GAME},
         {FontXml({}, "font"), "XML file doesn't contain font description!", EHS_TYPE_GAME},
         {FontXml({{"id", ""}}), "Invalid font ID", EHS_TYPE_GENERAL},
         {FontXml({{"textureid", ""}}), "Invalid font texture ID!", EHS_TYPE_GENERAL},
