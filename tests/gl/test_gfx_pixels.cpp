@@ -1,26 +1,21 @@
 // Textures, techniques, lights, text and screenshots through the OpenGL
 // device on a real X server (xvfb-run, Mesa): the pixels read back must be
 // the ones the images, techniques and fonts ask for.
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
-
-#include <SDL.h>
-#include <SDL_syswm.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-
-#include <chrono>
 #include <thread>
+#include <vector>
 
 #include "cvelmor.h"
 #include "image.h"
 #include "gl_fixtures.h"
 #include "letterbox.h"
 #include "window_sdl.h"
+#include "x_server_image.h"
 
 using namespace vd3d;
 
@@ -58,37 +53,6 @@ const char* const kTechniques =
     "s0_alphaarg1=\"TEXTURE\" s0_alphaarg2=\"DIFFUSE\" s0_address=\"CLAMP\" s1_colorop=\"DISABLE\" "
     "s0_minfilter=\"POINT\" s0_magfilter=\"POINT\" s0_mipfilter=\"NONE\" dynlightmode=\"DISABLED\"/>"
     "</techniquespack>";
-
-// What the X server holds for a window, read over a connection of our own:
-// 0xRRGGBB, top row first.
-struct ServerImage {
-    int width = 0, height = 0;
-    std::vector<uint32_t> pixels;
-};
-
-ServerImage ReadServerImage(SDL_Window* window) {
-    ServerImage result;
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return result;
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return result;
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(display, info.info.x11.window, &attributes)) {
-        XImage* image = XGetImage(display, info.info.x11.window, 0, 0, static_cast<unsigned>(attributes.width),
-                                  static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-        if (image) {
-            result.width = attributes.width;
-            result.height = attributes.height;
-            for (int y = 0; y < result.height; ++y)
-                for (int x = 0; x < result.width; ++x)
-                    result.pixels.push_back(static_cast<uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu);
-            XDestroyImage(image);
-        }
-    }
-    XCloseDisplay(display);
-    return result;
-}
 
 class GlPixelTest : public gltest::GlEngineTest {
 protected:
@@ -323,10 +287,10 @@ TEST_F(GlPixelTest, FullScreenWindowShowsThePresentedFramesAndMirroredQuadsAreCu
 
     // The server's copy of the window may lag the swap a little.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    ServerImage shown;
+    gltest::ServerImage shown;
     int mismatches = -1;
     while (mismatches != 0 && std::chrono::steady_clock::now() < until) {
-        shown = ReadServerImage(window);
+        shown = gltest::ReadServerImage(window);
         ASSERT_GT(shown.width, 0) << "the X server gave no image of the window";
         const platform::Letterbox box = platform::FitLetterbox(shown.width, shown.height, 800, 600);
         mismatches = 0;
