@@ -92,11 +92,10 @@ void CVelmor::SetAppInfo(const std::string& name, const std::string& version) {
     LogEntry("Starting " + name + " " + version, LOG_TITLE);
     LogEntry(std::string("Powered by ") + V2D_ENGINE_NAME + V2D_ENGINE_VERSION, LOG_TITLE);
     LogEntry(std::string("Built: ") + __DATE__ + "   " + __TIME__, LOG_TITLE);
-    const std::string date = LocalDateText();
-    const std::string time = LocalTimeText();
+    const V2DLOCALSTAMP now = LocalStampNow();
     LogBlankLines(1);
-    LogEntry("Execution date: " + date, LOG_TITLE);
-    LogEntry("Execution time: " + time, LOG_TITLE);
+    LogEntry("Execution date: " + now.date, LOG_TITLE);
+    LogEntry("Execution time: " + now.time, LOG_TITLE);
     LogSeparator(1);
     LogBlankLines(2);
 }

@@ -466,7 +466,6 @@ public:
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        glDisable(GL_CULL_FACE);
         glDisable(GL_DEPTH_TEST);
 
         const HRESULT hr = CreateTargets(m_params);
@@ -506,6 +505,7 @@ protected:
                   static_cast<GLsizei>(vp.Height));
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, m_backHasAlpha ? GL_TRUE : GL_FALSE);
         ApplyBlending();
+        ApplyCulling();
         glUseProgram(m_sceneProgram);
         ApplyStages();
         BindVertices(call);
@@ -664,6 +664,20 @@ private:
         }
     }
 
+    // The back buffer's rows run top down, the mirror of OpenGL's window
+    // space, so a triangle Direct3D sees counter-clockwise is clockwise here:
+    // culling Direct3D's counter-clockwise faces culls OpenGL's back faces.
+    void ApplyCulling() {
+        const uint32_t mode = m_state.renderStates[D3DRS_CULLMODE];
+        if (mode == D3DCULL_CCW || mode == D3DCULL_CW) {
+            glEnable(GL_CULL_FACE);
+            glFrontFace(GL_CCW);
+            glCullFace(mode == D3DCULL_CCW ? GL_BACK : GL_FRONT);
+        } else {
+            glDisable(GL_CULL_FACE);
+        }
+    }
+
     void ApplyStages() {
         const uint32_t* rs = m_state.renderStates;
         const float size[2] = {static_cast<float>(m_params.BackBufferWidth),
@@ -769,7 +783,11 @@ private:
         }
     }
 
-    void UploadGamma() {
+    // Binds the gamma lookup to unit 1, where the scene's stage 1 texture
+    // also goes, and uploads the ramp when it has changed.
+    void BindGamma() {
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, m_gammaTexture);
         if (m_uploadedGamma && std::memcmp(&m_gamma, &m_state.gamma, sizeof(m_gamma)) == 0) return;
         m_gamma = m_state.gamma;
         uint16_t rgb[256 * 3];
@@ -778,8 +796,6 @@ private:
             rgb[i * 3 + 1] = m_gamma.green[i];
             rgb[i * 3 + 2] = m_gamma.blue[i];
         }
-        glActiveTexture(GL_TEXTURE1);
-        glBindTexture(GL_TEXTURE_2D, m_gammaTexture);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB16, 256, 1, 0, GL_RGB, GL_UNSIGNED_SHORT, rgb);
         m_uploadedGamma = true;
@@ -801,7 +817,7 @@ private:
         glUseProgram(m_presentProgram);
         // The gamma ramp is the full-screen display's; a window has none.
         glUniform1i(m_present.applyGamma, m_params.Windowed ? 0 : 1);
-        UploadGamma();
+        BindGamma();
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, m_frontTexture);
         glBindSampler(0, 0);

@@ -54,7 +54,7 @@ void SetSystem(std::unique_ptr<System> system);
 // Creates the SDL-backed platform.
 std::unique_ptr<System> CreateSdlSystem();
 
-// A system-wide named lock that the kernel releases when the process dies.
+// A named lock, one per user, that the kernel releases when the process dies.
 class InstanceLock {
 public:
     explicit InstanceLock(const std::string& name);

@@ -39,6 +39,11 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
+bool DisplayPromised() {
+    const char* promised = std::getenv("VELMOR_REQUIRE_DISPLAY");
+    return promised && std::string(promised) == "1";
+}
+
 void ResetEngineGlobals() {
     g_bQuitFlag = 0;
     g_bWindowActive = 0;
@@ -62,9 +67,13 @@ void EngineTest::SetUp() {
     windows = &platform::InstallHeadlessWindowSystem();
     d3d = vd3d::InstallRecordingDirect3D();
     testsupport::ResetEngineGlobals();
+    // A single-instance lock of the test's own: no game running on this
+    // machine, nor another test, holds it.
+    setenv("VELMOR_INSTANCE_LOCK", ("velmor-test " + tempDir).c_str(), 1);
 }
 
 void EngineTest::TearDown() {
+    unsetenv("VELMOR_INSTANCE_LOCK");
     vbass::BASS_Free();  // whatever a test left open
     vd3d::SetDirect3DFactory(nullptr);
     d3d.reset();

@@ -164,6 +164,21 @@ TEST_F(SceneTest, ScreenshotsAreNumberedBitmapsOfTheFrontBuffer) {
     }
 }
 
+TEST_F(SceneTest, ScreenshotsOfEarlierRunsAreKept) {
+    testsupport::WriteFile("screenshot1.bmp", "an earlier run's");
+    testsupport::WriteFile("screenshot2.bmp", "another");
+    testsupport::WriteFile("screenshot4.bmp", "and one more");
+    engine->ScenePresent();
+    for (int i = 0; i < 3; ++i) engine->SceneMakeScreenshot();
+    EXPECT_EQ(testsupport::ReadFile("screenshot1.bmp"), "an earlier run's");
+    EXPECT_EQ(testsupport::ReadFile("screenshot2.bmp"), "another");
+    EXPECT_EQ(testsupport::ReadFile("screenshot4.bmp"), "and one more");
+    for (const char* name : {"screenshot3.bmp", "screenshot5.bmp", "screenshot6.bmp"})
+        EXPECT_EQ(FileBytes(name).size(), 54u + 800u * 600u * 3u) << name;
+    EXPECT_FALSE(testsupport::FileExists("screenshot7.bmp"));
+    EXPECT_EQ(engine->m_gfx.dwScreenshotCounter, 6u);
+}
+
 TEST_F(SceneTest, RowsOfAWidthNotAMultipleOfFourArePadded) {
     // A 3x2 desktop, drawn full screen in its own size (mode 3).
     engine.reset();
