@@ -151,6 +151,11 @@ bool PakEntryInsideFile(const V2DPAKENTRY& entry, uint64_t fileSize);
 // The size of an open file, leaving its position at the start.
 uint64_t ResFileSize(FILE* file);
 
+// The path of a file a descriptor declares, as the engine opens it: under
+// ./DATA/, backslashes read as separators, and each part of the name that
+// does not exist as written matched without regard to case.
+std::string ResDataFilePath(const std::string& declaredName);
+
 // A decimal number as descriptors write it: empty text gives 0, values
 // beyond the 32-bit range are clamped.
 int32_t ResParseDecimal(const std::string& text);

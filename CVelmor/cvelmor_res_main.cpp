@@ -216,6 +216,8 @@ std::string MatchEntry(const std::filesystem::path& folder, const std::string& n
     return *std::min_element(matches.begin(), matches.end());
 }
 
+}  // namespace
+
 std::string ResDataFilePath(const std::string& declaredName) {
     std::string path = kDataDir + declaredName;
     // Descriptors written on systems with backslash separators name the
@@ -237,6 +239,8 @@ std::string ResDataFilePath(const std::string& declaredName) {
     }
     return resolved.string();
 }
+
+namespace {
 
 // The size of a declared loose file; fatal when it is missing or empty.
 uint32_t DeclaredFileSize(const std::string& path, const std::string& declaredName) {

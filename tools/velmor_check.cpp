@@ -559,7 +559,7 @@ void Checker::ScanDescriptors() {
                 say("resource " + Quoted(record.id) + " has no filename");
                 continue;
             }
-            record.path = "./DATA/" + fileName;
+            record.path = ResDataFilePath(fileName);
             std::error_code ec;
             if (!fs::is_regular_file(record.path, ec)) {
                 say("file " + Quoted(fileName) + " of " + Quoted(record.id) + " does not exist");
