@@ -144,6 +144,8 @@ TEST_F(VelmorCheckTest, EachDamageIsReportedOnceAtItsFileAndLine) {
          {"art/music.mod: MUS_GAME: not a music module that can be played"}},
         {"font without cell size", [] { Replace("art/font.xml", " cellsize=\"16\"", ""); },
          {"art/font.xml: FNT_FONT1: Invalid font cell size!", "art/gui.xml:4: unknown font 'FNT_FONT1'"}},
+        {"technique without an id", [] { Replace("art/techniques.xml", "</techniquespack>", "<t alphablending=\"ON\"/></techniquespack>"); },
+         {"art/techniques.xml: TEQ_PACK: Ivanlid technique ID!"}},
         {"script that does not compile", [] { WriteFile("scripts/extra.lua", "function Helper(a return a end\n"); },
          {"scripts/extra.lua: SCR_EXTRA: *"}},
         {"XML that is not XML", [] { WriteFile("art/board.xml", "\x01\x02 nothing here"); },
