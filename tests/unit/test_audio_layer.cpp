@@ -1,5 +1,6 @@
 // The audio layer on its own: what the mix sounds like, pulled offline.
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "audio_fixtures.h"
@@ -440,6 +441,193 @@ TEST_F(AudioLayerTest, DamagedDataFailsCleanlyOnEveryDecoderPath) {
         const std::vector<float> after = Pull(100);
         EXPECT_LE(Peak(after, 0), 1.0f);
     }
+}
+
+// Measures of the pulled mix, one channel of [from, from + frames).
+
+// The amplitude of the component at `hz`, Hann-windowed so that other tones
+// do not leak into it.
+double ToneAmplitude(const std::vector<float>& stereo, int channel, double hz, size_t from, size_t frames) {
+    double re = 0.0, im = 0.0, windowSum = 0.0;
+    for (size_t i = 0; i < frames; ++i) {
+        const double w = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / frames);
+        const double v = stereo[2 * (from + i) + channel] * w;
+        re += v * std::cos(2.0 * M_PI * hz * i / RATE);
+        im -= v * std::sin(2.0 * M_PI * hz * i / RATE);
+        windowSum += w;
+    }
+    return 2.0 * std::sqrt(re * re + im * im) / windowSum;
+}
+
+double Rms(const std::vector<float>& stereo, int channel, size_t from, size_t frames) {
+    double sum = 0.0;
+    for (size_t i = 0; i < frames; ++i) sum += stereo[2 * (from + i) + channel] * stereo[2 * (from + i) + channel];
+    return std::sqrt(sum / frames);
+}
+
+double Db(double ratio) { return 20.0 * std::log10(ratio); }
+
+// Everything but the tone at `hz` against the tone, in dB; `frames` must
+// hold whole periods of it.
+double ThdPlusNoise(const std::vector<float>& stereo, int channel, double hz, size_t from, size_t frames) {
+    double a = 0.0, b = 0.0;
+    for (size_t i = 0; i < frames; ++i) {
+        a += stereo[2 * (from + i) + channel] * std::cos(2.0 * M_PI * hz * i / RATE);
+        b += stereo[2 * (from + i) + channel] * std::sin(2.0 * M_PI * hz * i / RATE);
+    }
+    a *= 2.0 / frames;
+    b *= 2.0 / frames;
+    double residual = 0.0;
+    for (size_t i = 0; i < frames; ++i) {
+        const double tone = a * std::cos(2.0 * M_PI * hz * i / RATE) + b * std::sin(2.0 * M_PI * hz * i / RATE);
+        const double rest = stereo[2 * (from + i) + channel] - tone;
+        residual += rest * rest;
+    }
+    return Db(std::sqrt(residual / frames) / std::sqrt((a * a + b * b) / 2.0));
+}
+
+float LargestStep(const std::vector<float>& stereo, int channel, size_t from, size_t to) {
+    float largest = 0.0f;
+    for (size_t i = from + 1; i < to && i < stereo.size() / 2; ++i)
+        largest = std::max(largest, std::fabs(stereo[2 * i + channel] - stereo[2 * (i - 1) + channel]));
+    return largest;
+}
+
+TEST_F(AudioLayerTest, ResamplingKeepsImagesAndAliasesSixtyDecibelsDown) {
+    const size_t settled = 4096, measured = 16384;
+    // A 15 kHz tone recorded at 44.1 kHz and played at 96 kHz would sound at
+    // 32.65 kHz, above what the output can carry: it must vanish rather
+    // than fold back to 11.45 kHz. (A mono file: one side resampled.)
+    const std::vector<float> high = Sine(4410, 1500, 0.5f);
+    std::vector<float> highMono(4410);
+    for (size_t i = 0; i < highMono.size(); ++i) highMono[i] = high[2 * i];
+    const std::string highPath = WriteAudio("high.wav", AudioFileFormat::Wav, highMono, 1);
+    const HSAMPLE highSample = BASS_SampleLoad(FALSE, highPath.c_str(), 0, 0, 1, 0);
+    ASSERT_NE(BASS_SamplePlayEx(highSample, 0, 96000, 100, -101, TRUE), 0u);
+    Pull(settled);
+    const std::vector<float> folded = Pull(measured);
+    const double leftOver = Db(Rms(folded, 0, 0, measured) / (0.5 / std::sqrt(2.0)));
+    EXPECT_LT(leftOver, -60.0) << "a tone above the output's Nyquist frequency comes through at " << leftOver
+                               << " dB";
+    const double alias = Db(ToneAmplitude(folded, 0, 11450.0, 0, measured) / 0.5);
+    EXPECT_LT(alias, -60.0) << "its alias at 11.45 kHz is at " << alias << " dB";
+    ASSERT_TRUE(BASS_ChannelStop(highSample));
+
+    // A 5 kHz tone recorded at 22.05 kHz: its image at 17.05 kHz must not
+    // come through. (A stereo file: both sides resampled.)
+    const std::string lowPath = WriteAudio("low.wav", AudioFileFormat::Wav, Sine(2205, 500, 0.5f), 2, 22050);
+    const HSAMPLE lowSample = BASS_SampleLoad(FALSE, lowPath.c_str(), 0, 0, 1, 0);
+    ASSERT_NE(BASS_SamplePlayEx(lowSample, 0, -1, 100, -101, TRUE), 0u);
+    Pull(settled);
+    const std::vector<float> upsampled = Pull(measured);
+    for (int side = 0; side < 2; ++side) {
+        const double tone = ToneAmplitude(upsampled, side, 5000.0, 0, measured);
+        EXPECT_NEAR(tone, 0.5, 0.01) << "side " << side;
+        const double image = Db(ToneAmplitude(upsampled, side, 17050.0, 0, measured) / tone);
+        EXPECT_LT(image, -60.0) << "the image at 17.05 kHz is at " << image << " dB on side " << side;
+    }
+
+    // Pitched up by a fifth while sliding, a tone keeps its shape.
+    ASSERT_TRUE(BASS_ChannelSlideAttributes(lowSample, 33075, -1, -101, 50));
+    Pull(settled);
+    const std::vector<float> pitched = Pull(4410);
+    const double shape = ThdPlusNoise(pitched, 0, 7500.0, 0, 4410);
+    EXPECT_LT(shape, -60.0) << "a tone pitched up to 7.5 kHz has THD+N " << shape << " dB";
+}
+
+TEST_F(AudioLayerTest, LoudSumsAreLimitedNotClipped) {
+    // A full-scale 1 kHz tone, played by 1, 8 and 32 voices at once.
+    const std::string path = WriteAudio("full.wav", AudioFileFormat::Wav, Sine(4410, 100, 1.0f), 2);
+    const HSAMPLE sample = BASS_SampleLoad(FALSE, path.c_str(), 0, 0, 32, BASS_SAMPLE_OVER_POS);
+    ASSERT_NE(sample, 0u);
+    for (int voices : {1, 8, 32}) {
+        for (int i = 0; i < voices; ++i) ASSERT_NE(BASS_SamplePlayEx(sample, 0, -1, 100, -101, TRUE), 0u);
+        const size_t d = Delay();
+        const std::vector<float> start = Pull(d + 4410);
+        Pull(RATE / 5);  // the limiter settles
+        const std::vector<float> mix = Pull(8820);
+        if (voices == 1) {
+            // Full scale and no more: passes untouched.
+            float largestChange = 0.0f;
+            const float peak = Peak(start, 0);
+            for (size_t i = 0; i < 4410; ++i) {
+                const float expected = peak * static_cast<float>(std::sin(2.0 * M_PI * 100 * i / 4410));
+                largestChange = std::max(largestChange, std::fabs(start[2 * (d + i)] - expected));
+            }
+            EXPECT_GT(peak, 0.999f);
+            EXPECT_LT(largestChange, 2.0f / 32767) << "a single full-scale voice changed by " << largestChange;
+        }
+        size_t railed = 0;
+        for (float v : mix) railed += std::fabs(v) >= 1.0f ? 1 : 0;
+        const double share = 100.0 * railed / mix.size();
+        EXPECT_LT(share, 1.0) << voices << " voices put " << share << "% of the samples at full scale";
+        const double shape = ThdPlusNoise(mix, 0, 1000.0, 0, mix.size() / 2);
+        EXPECT_LT(shape, -30.0) << voices << " voices give THD+N " << shape << " dB";
+        ASSERT_TRUE(BASS_SampleStop(sample));
+        Settle();
+    }
+}
+
+TEST_F(AudioLayerTest, ChangesAndStopsDoNotClick) {
+    // A 440 Hz tone at half scale; around each change the largest step from
+    // one output frame to the next stays within twice the tone's own.
+    const std::string path = WriteAudio("a.wav", AudioFileFormat::Wav, Sine(4410, 44, 0.5f), 2);
+    const HSAMPLE sample = BASS_SampleLoad(FALSE, path.c_str(), 0, 0, 1, BASS_SAMPLE_OVER_POS);
+    struct Case {
+        const char* change;
+        std::function<void()> make;
+    };
+    const std::vector<Case> cases = {
+        {"volume 100 to 25", [&] { BASS_ChannelSetAttributes(sample, -1, 25, -101); }},
+        {"pan to the left", [&] { BASS_ChannelSetAttributes(sample, -1, -1, -100); }},
+        {"zero-time slide", [&] { BASS_ChannelSlideAttributes(sample, -1, 10, 60, 0); }},
+        {"stop", [&] { BASS_ChannelStop(sample); }},
+        {"pause", [&] { BASS_ChannelPause(sample); }},
+        {"takeover", [&] { BASS_SamplePlayEx(sample, 0, -1, 100, -101, TRUE); }},
+        {"output pause", [&] { BASS_Pause(); }},
+    };
+    for (const Case& c : cases) {
+        ASSERT_NE(BASS_SamplePlayEx(sample, 0, -1, 100, -101, TRUE), 0u);
+        ASSERT_TRUE(BASS_Start());
+        Pull(SETTLE + 2000);
+        const std::vector<float> before = Pull(4410);
+        c.make();
+        const std::vector<float> after = Pull(3 * SETTLE);
+        std::vector<float> around(before.end() - 200, before.end());
+        around.insert(around.end(), after.begin(), after.end());
+        for (int side = 0; side < 2; ++side) {
+            const float own = LargestStep(before, side, 0, 4410);
+            const float step = LargestStep(around, side, 0, around.size() / 2);
+            EXPECT_LE(step, 2.0f * own) << c.change << ": a step of " << step << " against the tone's " << own
+                                        << " on side " << side;
+        }
+        // The way back: resuming fades in as well.
+        if (std::string(c.change) == "pause") {
+            ASSERT_TRUE(BASS_ChannelResume(sample));
+            const std::vector<float> resumed = Pull(SETTLE);
+            const float step = LargestStep(resumed, 0, 0, SETTLE);
+            EXPECT_LE(step, 2.0f * LargestStep(before, 0, 0, 4410)) << "resume: a step of " << step;
+        }
+        if (std::string(c.change) == "output pause") {
+            ASSERT_TRUE(BASS_Start());
+            const std::vector<float> resumed = Pull(SETTLE);
+            const float step = LargestStep(resumed, 0, 0, SETTLE);
+            EXPECT_LE(step, 2.0f * LargestStep(before, 0, 0, 4410)) << "output resume: a step of " << step;
+        }
+        BASS_SampleStop(sample);
+        Settle();
+    }
+}
+
+TEST_F(AudioLayerTest, LatencyIsReported) {
+    BASS_INFO info{};
+    ASSERT_TRUE(BASS_GetInfo(&info));
+    EXPECT_EQ(info.freq, static_cast<DWORD>(RATE));
+    EXPECT_EQ(info.buffer, 0u);  // the offline output has no device buffer
+    // The look-ahead alone, in whole milliseconds.
+    EXPECT_EQ(info.latency, (Delay() * 1000 + RATE - 1) / RATE);
+    EXPECT_FALSE(BASS_GetInfo(nullptr));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
 }
 
 TEST_F(AudioLayerTest, SdlDeviceMixesOnItsOwnThread) {

@@ -99,9 +99,12 @@ protected:
 
 TEST_F(SoundTest, StartAndStopWriteTheirBlocks) {
     Start("");
+    vbass::BASS_INFO output{};
+    ASSERT_TRUE(vbass::BASS_GetInfo(&output));
     const std::vector<std::string> start = {
         kSep1,
         "--==: Initializing Sound and Music Subsystem...",
+        "   =: Output latency: " + std::to_string(output.latency) + " ms",
         "   =: Creating Sounds Manager...",
         "   +: Done.",
         "   =: Creating Music Manager...",
