@@ -1,5 +1,9 @@
 // The audio layer on its own: what the mix sounds like, pulled offline.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -628,6 +632,36 @@ TEST_F(AudioLayerTest, LatencyIsReported) {
     EXPECT_EQ(info.latency, (Delay() * 1000 + RATE - 1) / RATE);
     EXPECT_FALSE(BASS_GetInfo(nullptr));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
+}
+
+TEST_F(AudioLayerTest, NoSoundCardPrintsNothing) {
+    BASS_Free();
+    // ALSA with an empty configuration has no output at all, like a machine
+    // without a sound card; whatever the system's libraries complain about
+    // must not reach the terminal.
+    testsupport::WriteFile("asound.conf", "");
+    setenv("ALSA_CONFIG_PATH", (std::filesystem::current_path() / "asound.conf").c_str(), 1);
+    setenv("SDL_AUDIODRIVER", "alsa", 1);
+    platform::SetAudioOutput(platform::AudioOutput::Sdl);
+    std::fflush(stderr);
+    const int terminal = dup(2);
+    const int capture = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(capture, 0);
+    dup2(capture, 2);
+    const BOOL opened = BASS_Init(-1, RATE, 0x20, nullptr);
+    const int error = BASS_ErrorGetCode();
+    std::fflush(stderr);
+    dup2(terminal, 2);
+    close(terminal);
+    close(capture);
+    unsetenv("SDL_AUDIODRIVER");
+    unsetenv("ALSA_CONFIG_PATH");
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(error, BASS_ERROR_DRIVER);
+    const std::string printed = testsupport::ReadFile("stderr.txt");
+    EXPECT_EQ(printed, "") << "printed on the terminal: " << printed;
+    // The no-output device still opens.
+    EXPECT_TRUE(BASS_Init(-2, RATE, 0x20, nullptr));
 }
 
 TEST_F(AudioLayerTest, SdlDeviceMixesOnItsOwnThread) {
