@@ -59,6 +59,15 @@ struct Slide {
 
 }  // namespace
 
+// A global volume along a block: its value at frame 0, its change per frame
+// and the frame where it arrives.
+struct Mixer::GlobalGain {
+    double start = 1.0;
+    double step = 0.0;
+    uint64_t glide = 0;
+    double At(uint64_t frame) const { return frame < glide ? start + frame * step : start + glide * step; }
+};
+
 struct Mixer::Channel {
     DWORD handle = 0;
     Kind kind = Kind::Playback;
@@ -565,9 +574,18 @@ int Mixer::GetLevel(DWORD handle, DWORD& level) {
 
 void Mixer::SetGlobalVolumes(int music, int sample, int stream) {
     std::lock_guard<std::mutex> lock(m_lock);
-    if (music >= 0) m_musicVolume = music / 100.0f;
-    if (sample >= 0) m_sampleVolume = sample / 100.0f;
-    if (stream >= 0) m_streamVolume = stream / 100.0f;
+    const auto set = [this](GlobalVolume& global, int volume) {
+        if (volume < 0) return;
+        global.asked = volume / 100.0;
+        global.step = (global.asked - global.heard) / m_rampFrames;
+    };
+    set(m_musicVolume, music);
+    set(m_sampleVolume, sample);
+    set(m_streamVolume, stream);
+}
+
+const Mixer::GlobalVolume& Mixer::GlobalOf(const Channel& c) const {
+    return c.group == Kind::Module ? m_musicVolume : c.group == Kind::Stream ? m_streamVolume : m_sampleVolume;
 }
 
 void Mixer::SetRunning(bool running) {
@@ -637,7 +655,7 @@ void Mixer::TakeDecoded(std::vector<DecodeJob>& jobs) {
     }
 }
 
-uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, float globalVolume) {
+uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, const GlobalGain& global) {
     const Source source(c);
     const bool mono = source.right == nullptr;
     // No more audio will come after the source's last frame.
@@ -697,26 +715,31 @@ uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, float g
             }
         }
 
-        // Gains along the stretch: volume, envelope and pan may all slide.
+        // Gains along the stretch: volume, envelope, pan and the global
+        // volume may all slide.
         const double volumeStep = c.volumeSlide.Rate(), envelopeStep = c.envelopeSlide.Rate();
         const double panStep = c.panSlide.Rate();
+        const double globalVolume = global.At(offset);
+        const double globalStep = offset < global.glide ? global.step : 0.0;
         const auto sideGains = [](double gain, double pan, float& left, float& right) {
             left = static_cast<float>(gain * (pan > 0.0 ? 1.0 - pan : 1.0));
             right = static_cast<float>(gain * (pan < 0.0 ? 1.0 + pan : 1.0));
         };
-        if (volumeStep == 0.0 && envelopeStep == 0.0 && panStep == 0.0) {
+        float* busLeft = m_busLeft.data() + offset;
+        float* busRight = m_busRight.data() + offset;
+        VoicePeaks peaks;
+        if (volumeStep == 0.0 && envelopeStep == 0.0 && panStep == 0.0 && globalStep == 0.0) {
             float left, right;
             sideGains(c.volume * c.envelope * globalVolume, c.pan, left, right);
-            std::fill(m_gainLeft.begin(), m_gainLeft.begin() + frames, left);
-            std::fill(m_gainRight.begin(), m_gainRight.begin() + frames, right);
+            peaks = AddToBusSteady(voiceLeft, voiceRight, left, right, frames, busLeft, busRight);
         } else {
             for (uint32_t i = 0; i < frames; ++i) {
-                const double gain = (c.volume + i * volumeStep) * (c.envelope + i * envelopeStep) * globalVolume;
+                const double gain =
+                    (c.volume + i * volumeStep) * (c.envelope + i * envelopeStep) * (globalVolume + i * globalStep);
                 sideGains(gain, c.pan + i * panStep, m_gainLeft[i], m_gainRight[i]);
             }
+            peaks = AddToBus(voiceLeft, voiceRight, m_gainLeft.data(), m_gainRight.data(), frames, busLeft, busRight);
         }
-        const VoicePeaks peaks = AddToBus(voiceLeft, voiceRight, m_gainLeft.data(), m_gainRight.data(), frames,
-                                          m_busLeft.data() + offset, m_busRight.data() + offset);
         c.peakLeft = std::max(c.peakLeft, peaks.left);
         c.peakRight = std::max(c.peakRight, peaks.right);
 
@@ -745,9 +768,10 @@ uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, float g
 }
 
 void Mixer::MixChannel(Channel& c, uint32_t frames) {
-    const float global = c.group == Kind::Module   ? m_musicVolume
-                         : c.group == Kind::Stream ? m_streamVolume
-                                                   : m_sampleVolume;
+    const GlobalVolume& volume = GlobalOf(c);
+    GlobalGain global{volume.heard, volume.step, 0};
+    if (volume.step != 0.0)
+        global.glide = static_cast<uint64_t>(std::ceil((volume.asked - volume.heard) / volume.step - 1e-9));
     c.peakLeft = c.peakRight = 0.0f;
     uint32_t done = 0;
     while (done < frames && c.state == State::Playing) {
@@ -755,6 +779,7 @@ void Mixer::MixChannel(Channel& c, uint32_t frames) {
         uint64_t stretch = std::min<uint64_t>(frames - done, MAX_STRETCH);
         for (const Slide* slide : {&c.freqSlide, &c.volumeSlide, &c.panSlide, &c.envelopeSlide})
             if (slide->active) stretch = std::min(stretch, slide->left);
+        if (done < global.glide) stretch = std::min<uint64_t>(stretch, global.glide - done);
         const uint32_t mixed = MixStretch(c, done, static_cast<uint32_t>(stretch), global);
         done += mixed;
         if (mixed < stretch) break;  // played out, or waiting for decoded audio
@@ -789,6 +814,14 @@ void Mixer::MixBlock(uint32_t frames) {
             c.peakLeft = c.peakRight = 0.0f;
     }
     RemoveEndedPlaybacks();
+    for (GlobalVolume* global : {&m_musicVolume, &m_sampleVolume, &m_streamVolume}) {
+        if (global->step == 0.0) continue;
+        global->heard += global->step * frames;
+        if ((global->step > 0.0) == (global->heard >= global->asked)) {
+            global->heard = global->asked;
+            global->step = 0.0;
+        }
+    }
     m_limiter.Process(m_busLeft.data(), m_busRight.data(), frames);
 }
 

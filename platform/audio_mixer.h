@@ -77,6 +77,7 @@ private:
     struct Sample;
     struct DecodeJob;
     struct Source;
+    struct GlobalGain;
 
     Channel* FindChannel(vbass::DWORD handle);
     Sample* FindSample(vbass::DWORD handle);
@@ -98,7 +99,7 @@ private:
     void MixChannel(Channel& channel, uint32_t frames);
     // Mixes up to `frames` frames of one stretch in which no slide ends;
     // returns how many frames it mixed (fewer when the audio runs out).
-    uint32_t MixStretch(Channel& channel, uint32_t offset, uint32_t frames, float globalVolume);
+    uint32_t MixStretch(Channel& channel, uint32_t offset, uint32_t frames, const GlobalGain& global);
     void AccountCpu(double busySeconds, uint32_t frames);
 
     const uint32_t m_rate;
@@ -113,9 +114,14 @@ private:
     bool m_running = false;
     bool m_everRan = false;
     float m_outputGain = 0.0f;  // the output fade
-    float m_musicVolume = 1.0f;
-    float m_sampleVolume = 1.0f;
-    float m_streamVolume = 1.0f;
+    // The global volumes of samples, streams and modules; a change glides.
+    struct GlobalVolume {
+        double asked = 1.0;
+        double heard = 1.0;  // as the last block ended
+        double step = 0.0;   // per frame while gliding
+    };
+    GlobalVolume m_sampleVolume, m_streamVolume, m_musicVolume;
+    const GlobalVolume& GlobalOf(const Channel& channel) const;
 
     // Used only by Render (one thread at a time).
     std::vector<float> m_busLeft, m_busRight;

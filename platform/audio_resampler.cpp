@@ -236,8 +236,18 @@ VoicePeaks AddToBus(const float* __restrict voiceLeft, const float* __restrict v
 }
 
 VECTOR_CLONES
-void FillRamp(float from, float step, uint32_t frames, float* out) {
-    for (size_t i = 0; i < frames; ++i) out[i] = from + static_cast<float>(i) * step;
+VoicePeaks AddToBusSteady(const float* __restrict voiceLeft, const float* __restrict voiceRight, float gainLeft,
+                          float gainRight, uint32_t frames, float* __restrict busLeft, float* __restrict busRight) {
+    VoicePeaks peaks;
+    for (size_t i = 0; i < frames; ++i) {
+        const float left = voiceLeft[i] * gainLeft;
+        const float right = voiceRight[i] * gainRight;
+        busLeft[i] += left;
+        busRight[i] += right;
+        peaks.left = std::max(peaks.left, std::fabs(left));
+        peaks.right = std::max(peaks.right, std::fabs(right));
+    }
+    return peaks;
 }
 
 VECTOR_CLONES

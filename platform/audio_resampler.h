@@ -59,8 +59,9 @@ struct VoicePeaks {
 VoicePeaks AddToBus(const float* voiceLeft, const float* voiceRight, const float* gainLeft, const float* gainRight,
                     uint32_t frames, float* busLeft, float* busRight);
 
-// Linear ramps: out[i] = from + i * step.
-void FillRamp(float from, float step, uint32_t frames, float* out);
+// The same with one gain per side for the whole block.
+VoicePeaks AddToBusSteady(const float* voiceLeft, const float* voiceRight, float gainLeft, float gainRight,
+                          uint32_t frames, float* busLeft, float* busRight);
 
 // Bus to 16-bit interleaved stereo, with a linear output gain ramp
 // (gain + i * gainStep) and clipping at full scale.

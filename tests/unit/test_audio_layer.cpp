@@ -302,6 +302,7 @@ TEST_F(AudioLayerTest, GlobalVolumesSplitMusicFromSounds) {
     const DWORD musicLevel = BASS_ChannelGetLevel(music) & 0xFFFF;
     ASSERT_GT(musicLevel, 1000u);
     ASSERT_TRUE(BASS_SetGlobalVolumes(50, -1, -1));
+    Settle();  // the change glides in
     Pull(2000);
     EXPECT_NEAR(static_cast<double>(BASS_ChannelGetLevel(music) & 0xFFFF), musicLevel / 2.0, musicLevel * 0.05);
     ASSERT_TRUE(BASS_ChannelStop(music));
@@ -589,8 +590,10 @@ TEST_F(AudioLayerTest, ChangesAndStopsDoNotClick) {
         {"pause", [&] { BASS_ChannelPause(sample); }},
         {"takeover", [&] { BASS_SamplePlayEx(sample, 0, -1, 100, -101, TRUE); }},
         {"output pause", [&] { BASS_Pause(); }},
+        {"global volume", [&] { BASS_SetGlobalVolumes(-1, 20, -1); }},
     };
     for (const Case& c : cases) {
+        ASSERT_TRUE(BASS_SetGlobalVolumes(-1, 100, -1));
         ASSERT_NE(BASS_SamplePlayEx(sample, 0, -1, 100, -101, TRUE), 0u);
         ASSERT_TRUE(BASS_Start());
         Pull(SETTLE + 2000);
