@@ -106,7 +106,6 @@ struct Mixer::Channel {
     uint32_t generation = 0;  // bumped by a restart: older decoded audio is dropped
     bool decoding = false;    // the audio thread is using the decoder
 
-    bool Sliding() const { return freqSlide.active || volumeSlide.active || panSlide.active || envelopeSlide.active; }
     void ClearSlides() {
         freqSlide.active = volumeSlide.active = panSlide.active = envelopeSlide.active = false;
         envelope = 1.0;
@@ -655,6 +654,12 @@ void Mixer::TakeDecoded(std::vector<DecodeJob>& jobs) {
     }
 }
 
+void Mixer::GrowSource(size_t frames) {
+    if (m_sourceLeft.size() >= frames) return;
+    m_sourceLeft.resize(frames);
+    m_sourceRight.resize(frames);
+}
+
 uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, const GlobalGain& global) {
     const Source source(c);
     const bool mono = source.right == nullptr;
@@ -693,14 +698,14 @@ uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, const G
         const float* voiceLeft;
         const float* voiceRight;
         if (direct) {
-            if (m_sourceLeft.size() < frames) m_sourceLeft.resize(frames), m_sourceRight.resize(frames);
+            GrowSource(frames);
             source.Gather(base, frames, m_sourceLeft.data(), mono ? nullptr : m_sourceRight.data());
             voiceLeft = m_sourceLeft.data();
             voiceRight = mono ? voiceLeft : m_sourceRight.data();
         } else {
             const int64_t first = base - kernel->Behind();
             const size_t span = static_cast<size_t>(std::floor(c.pos + advance(frames - 1)) - wholePos) + kernel->taps;
-            if (m_sourceLeft.size() < span) m_sourceLeft.resize(span), m_sourceRight.resize(span);
+            GrowSource(span);
             source.Gather(first, static_cast<uint32_t>(span), m_sourceLeft.data(),
                           mono ? nullptr : m_sourceRight.data());
             path.x0 = c.pos - wholePos;

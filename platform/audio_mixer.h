@@ -100,6 +100,7 @@ private:
     // Mixes up to `frames` frames of one stretch in which no slide ends;
     // returns how many frames it mixed (fewer when the audio runs out).
     uint32_t MixStretch(Channel& channel, uint32_t offset, uint32_t frames, const GlobalGain& global);
+    void GrowSource(size_t frames);
     void AccountCpu(double busySeconds, uint32_t frames);
 
     const uint32_t m_rate;
