@@ -53,18 +53,19 @@ void Limiter::Delay(float* left, float* right, uint32_t frames) {
 // and the slow recovery after a peak.
 float Limiter::NextGain(float needed) {
     const uint32_t capacity = static_cast<uint32_t>(m_queueFrame.size());
+    const auto wrap = [capacity](uint32_t slot) { return slot >= capacity ? slot - capacity : slot; };
     // Needs at least as large as this one no longer matter.
     while (m_queueSize > 0) {
-        const uint32_t back = (m_queueFront + m_queueSize - 1) % capacity;
+        const uint32_t back = wrap(m_queueFront + m_queueSize - 1);
         if (m_queueNeed[back] < needed) break;
         --m_queueSize;
     }
-    const uint32_t slot = (m_queueFront + m_queueSize) % capacity;
+    const uint32_t slot = wrap(m_queueFront + m_queueSize);
     m_queueFrame[slot] = m_frame;
     m_queueNeed[slot] = needed;
     ++m_queueSize;
     while (m_queueFrame[m_queueFront] + m_lookahead <= m_frame) {
-        m_queueFront = (m_queueFront + 1) % capacity;
+        m_queueFront = wrap(m_queueFront + 1);
         --m_queueSize;
     }
     const float hold = m_queueNeed[m_queueFront];
@@ -87,10 +88,10 @@ void Limiter::Process(float* left, float* right, uint32_t frames) {
         const float gain = NextGain(peak > CEILING ? CEILING / peak : 1.0f);
         // The applied gain is the average of the last m_lookahead gains, so
         // it reaches a peak's need exactly when the delayed peak goes out.
-        const uint32_t slot = static_cast<uint32_t>(m_frame % m_lookahead);
-        m_recentSum += gain - m_recent[slot];
-        m_recent[slot] = gain;
-        if (slot == m_lookahead - 1) {
+        m_recentSum += gain - m_recent[m_recentSlot];
+        m_recent[m_recentSlot] = gain;
+        if (++m_recentSlot == m_lookahead) {
+            m_recentSlot = 0;
             m_recentSum = 0.0;  // no rounding drift over long runs
             for (float g : m_recent) m_recentSum += g;
         }

@@ -40,6 +40,7 @@ private:
     uint32_t m_queueFront = 0, m_queueSize = 0;
     // The last m_lookahead gains, averaged into the applied gain.
     std::vector<float> m_recent;
+    uint32_t m_recentSlot = 0;
     double m_recentSum;
     uint64_t m_frame = 0;
     float m_gain = 1.0f;
