@@ -11,6 +11,7 @@
 #include "audio_output.h"
 #include "bass.h"
 #include "cvelmor.h"
+#include "frame_pacer.h"
 
 namespace testsupport {
 
@@ -61,12 +62,15 @@ void EngineTest::SetUp() {
     platform::SetAudioOutput(platform::AudioOutput::Offline);
     windows = &platform::InstallHeadlessWindowSystem();
     d3d = vd3d::InstallRecordingDirect3D();
+    // Presents return at once unless a test of the frame cap turns it on.
+    vd3d::SetFrameCap(false);
     testsupport::ResetEngineGlobals();
 }
 
 void EngineTest::TearDown() {
     vbass::BASS_Free();  // whatever a test left open
     vd3d::SetDirect3DFactory(nullptr);
+    vd3d::SetFrameCap(true);
     d3d.reset();
     platform::SetWindowSystem(nullptr);
     platform::SetInputSystem(nullptr);
