@@ -424,7 +424,13 @@ HRESULT DeviceBase::Present(const RECT* source, const RECT* dest, platform::Game
     if (m_loss != Loss::Usable) return D3DERR_DEVICELOST;
     ConfigurePacing();
     OnPresent();
-    if (m_pacingCap) m_pacer.AfterPresent();
+    if (m_pacingCap) {
+        const bool wasSleeping = m_pacer.PacedBySleeping();
+        m_pacer.AfterPresent();
+        // Vsync that does not hold the presents is given up, so that the
+        // sleeps alone pace them and never wait for a refresh just missed.
+        if (!wasSleeping && m_pacer.PacedBySleeping()) OnRequestVsync(false);
+    }
     return D3D_OK;
 }
 

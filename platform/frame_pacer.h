@@ -1,8 +1,8 @@
 // The frame cap of the 3-D devices. A device asks the system for vsync
 // (adaptive first, then plain) and checks the answer; where it gets none, or
-// where presents still come back much faster than the display refreshes, it
-// sleeps after each present until one refresh period has passed since the
-// previous one. The cap is on unless turned off: benchmarks and tests turn it
+// where presents still come back much faster than the display refreshes (and
+// vsync is then given up), it sleeps after each present until one refresh
+// period has passed since the previous one. The cap is on unless turned off: benchmarks and tests turn it
 // off to see how fast frames can go.
 #pragma once
 
