@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <cstdio>
+#include <memory>
 
 namespace ehs_detail {
 uint32_t g_checkpointFileID = 0;
@@ -11,8 +12,12 @@ uint32_t g_checkpointLine = 0;
 
 namespace {
 
+time_t SystemWallClock() { return time(nullptr); }
+
+V2DWALLCLOCK g_wallClock = SystemWallClock;
+
 tm LocalNow() {
-    time_t now = time(nullptr);
+    time_t now = g_wallClock();
     tm local{};
     localtime_r(&now, &local);
     return local;
@@ -52,15 +57,30 @@ const KnownFault kKnownFaults[] = {
 
 }  // namespace
 
-std::string LocalDateText() {
-    const tm t = LocalNow();
-    return std::to_string(t.tm_mday) + "." + std::to_string(t.tm_mon + 1) + "." +
-           std::to_string(t.tm_year + 1900);
+namespace {
+std::unique_ptr<CEHSException>& KeptEarlyFault() {
+    static std::unique_ptr<CEHSException> fault;
+    return fault;
+}
+}  // namespace
+
+void KeepEarlyFault(const CEHSException& fault) {
+    if (!KeptEarlyFault()) KeptEarlyFault() = std::make_unique<CEHSException>(fault);
 }
 
-std::string LocalTimeText() {
+void RaiseKeptEarlyFault() {
+    std::unique_ptr<CEHSException> fault = std::move(KeptEarlyFault());
+    if (fault) throw CEHSException(*fault);
+}
+
+void SetWallClock(V2DWALLCLOCK clock) { g_wallClock = clock ? clock : SystemWallClock; }
+
+V2DLOCALSTAMP LocalStampNow() {
     const tm t = LocalNow();
-    return std::to_string(t.tm_hour) + ":" + std::to_string(t.tm_min);
+    V2DLOCALSTAMP stamp;
+    stamp.date = std::to_string(t.tm_mday) + "." + std::to_string(t.tm_mon + 1) + "." + std::to_string(t.tm_year + 1900);
+    stamp.time = std::to_string(t.tm_hour) + ":" + std::to_string(t.tm_min);
+    return stamp;
 }
 
 const char* CEHSException::GetTypeName() const {
@@ -79,11 +99,10 @@ const char* CEHSException::GetTypeName() const {
 void CEHSException::WriteReport() const {
     FILE* f = std::fopen("ehslog.txt", "a");
     if (!f) return;
-    const std::string date = LocalDateText();
-    const std::string time = LocalTimeText();
+    const V2DLOCALSTAMP now = LocalStampNow();
     std::fprintf(f, "\n\n\n");
-    std::fprintf(f, "Date: %s\n", date.c_str());
-    std::fprintf(f, "Time: %s\n", time.c_str());
+    std::fprintf(f, "Date: %s\n", now.date.c_str());
+    std::fprintf(f, "Time: %s\n", now.time.c_str());
     std::fprintf(f, "Exception type: %s\n", GetTypeName());
     std::fprintf(f, "Exception code: %u\n", m_code);
     std::fprintf(f, "Exception desc: %s\n", m_desc.c_str());

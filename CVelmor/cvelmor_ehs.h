@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 enum EHSType : uint32_t {
@@ -63,6 +64,23 @@ void TranslateMachineFault(uint32_t faultCode, const void* faultInformation);
                                          __LINE__);                                         \
     } while (0)
 
-// Local date and time as the log and the report write them: "7.3.2005", "9:5".
-std::string LocalDateText();
-std::string LocalTimeText();
+// Local date and time as the log and the report write them: "7.3.2005", "9:5",
+// both from one reading of the clock, so they never straddle midnight.
+struct V2DLOCALSTAMP {
+    std::string date;
+    std::string time;
+};
+V2DLOCALSTAMP LocalStampNow();
+
+// The wall clock the stamps read (seconds since 1970); null restores the
+// system's. Tests set their own.
+typedef time_t (*V2DWALLCLOCK)();
+void SetWallClock(V2DWALLCLOCK clock);
+
+// Program-wide objects (identifiers, XML variables) are built before main,
+// where a raised exception could only end the program unreported. Their
+// construction errors wait here instead; the entry point raises the first
+// one once the engine, its log and its report exist.
+void KeepEarlyFault(const CEHSException& fault);
+// Raises and forgets the first kept fault; nothing when there is none.
+void RaiseKeptEarlyFault();

@@ -144,7 +144,7 @@ int32_t CVelmor::LoadFontFromMemory(const void* fp_pData, int32_t fp_iSize) {
     const CXMLNode* root = document.GetRoot();
     // A document without any element leaves the root unnamed.
     if (root->GetName().empty())
-        ThrowFontError(EHS_TYPE_GENERAL, "Parsing error during loading the font data!", __LINE__);
+        ThrowFontError(EHS_TYPE_GAME, "Parsing error during loading the font data!", __LINE__);
     if (root->GetName() != "fontdesc")
         ThrowFontError(EHS_TYPE_GAME, "XML file doesn't contain font description!", __LINE__);
 

@@ -346,6 +346,7 @@ void CVelmor::GfxInit(int32_t mode, bool windowed) {
         throw CEHSException(EHS_TYPE_GENERAL, static_cast<uint32_t>(hr), "Cannot create D3DDevice!", kFile, __LINE__);
     }
     GfxCreateIndexBuffer();
+    m_gfx.iCurrentFont = -1;
     GfxSetupDevice();
     LogEntry("Done.", LOG_RESULT);
     LogBlankLines(1);
@@ -403,7 +404,8 @@ void CVelmor::GfxSetupDevice() {
     m_gfx.dynLightAmbient[0] = m_gfx.dynLightAmbient[1] = m_gfx.dynLightAmbient[2] = 0.0f;
     m_gfx.dynLightAmbient[3] = 1.0f;
     m_gfx.iCurrentTechnique = -1;
-    m_gfx.iCurrentFont = -1;
+    // The current font is the engine's choice, not device state: a reset
+    // keeps it.
     if (FAILED(m_pD3DDevice->CreateVertexBuffer(V2D_VERTEX_BUFFER_BYTES, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC,
                                                 V2D_VERTEX_FORMAT, D3DPOOL_DEFAULT, &m_gfx.pVertexBuffer))) {
         m_gfx.pVertexBuffer = nullptr;

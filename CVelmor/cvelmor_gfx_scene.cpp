@@ -1,6 +1,8 @@
 // Scene control: each frame is begun, cleared, drawn, ended and presented;
 // beside it the viewport, the gamma ramp and screenshots.
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -104,7 +106,9 @@ void CVelmor::SceneSetGamma(float level, float bend) {
         // The float nearest 1/255, as the ramp has always used.
         const double t = i * static_cast<double>(0.003921568859368563f);
         double value = (1.0 - t) * (1.0 - t) * low + 2.0 * t * (1.0 - t) * control + t * t * high;
-        value = std::min(std::max(value, 0.0), 1.0);
+        // A level or bend that is not a number gives black rather than an
+        // undefined conversion.
+        value = value > 0.0 ? std::min(value, 1.0) : 0.0;
         ramp.red[i] = ramp.green[i] = ramp.blue[i] = static_cast<uint16_t>(value * 65535.0);
     }
     m_pD3DDevice->SetGammaRamp(m_gfx.caps.CalibrateGamma ? D3DSGR_CALIBRATE : D3DSGR_NO_CALIBRATION, &ramp);
@@ -174,6 +178,10 @@ std::unique_ptr<uint8_t[]> ReadFrontBuffer(IDirect3DDevice8* device, uint32_t wi
 
 }  // namespace
 
+namespace {
+std::string ScreenshotName(uint32_t number) { return "screenshot" + std::to_string(number) + ".bmp"; }
+}  // namespace
+
 void CVelmor::SceneMakeScreenshot() {
     SetCheckpoint(116, __LINE__);
     GfxRequireDevice(kFile, __LINE__);
@@ -189,8 +197,14 @@ void CVelmor::SceneMakeScreenshot() {
 
     uint8_t header[kBmpHeaderSize];
     WriteBmpHeader(header, width, height, rowSize * height);
-    const std::string name = "screenshot" + std::to_string(number) + ".bmp";
-    FILE* file = std::fopen(name.c_str(), "wb");
+    // Screenshots of earlier runs are kept: numbers whose files exist are
+    // passed over (the file is created only when it does not exist yet).
+    std::string name = ScreenshotName(number);
+    FILE* file = std::fopen(name.c_str(), "wbx");
+    while (!file && errno == EEXIST && m_gfx.dwScreenshotCounter < UINT32_MAX) {
+        name = ScreenshotName(++m_gfx.dwScreenshotCounter);
+        file = std::fopen(name.c_str(), "wbx");
+    }
     bool written = file != nullptr && std::fwrite(header, 1, kBmpHeaderSize, file) == kBmpHeaderSize &&
                    std::fwrite(rows.get(), 1, static_cast<size_t>(rowSize) * height, file) ==
                        static_cast<size_t>(rowSize) * height;

@@ -246,9 +246,10 @@ void CVelmor::ApplyTechnique(int32_t fp_iID) {
     m_gfx.iCurrentTechnique = fp_iID;
 }
 
+// A missing name reaches the ID form as -1, whose own error reports it.
 void CVelmor::ApplyTechnique(const std::string& fp_strID) {
     SetCheckpoint(125, __LINE__);
-    ApplyTechnique(GetTechniqueID(fp_strID));
+    ApplyTechnique(FindTechnique(*this, fp_strID.c_str()));
 }
 
 void CVelmor::ApplyTechnique(const CSmartID& fp_ID) {

@@ -141,9 +141,10 @@ void CVelmor::SetTexture(int32_t fp_iID, uint32_t fp_dwStage) {
     m_gfx.iCurrentTexture[fp_dwStage] = fp_iID;
 }
 
+// A missing name reaches the ID form as -1, whose own error reports it.
 void CVelmor::SetTexture(const std::string& fp_strID, uint32_t fp_dwStage) {
     SetCheckpoint(118, __LINE__);
-    SetTexture(GetTextureID(fp_strID), fp_dwStage);
+    SetTexture(m_gfx.pTextures ? m_gfx.pTextures->FindByName(fp_strID) : -1, fp_dwStage);
 }
 
 void CVelmor::SetTexture(const CSmartID& fp_ID, uint32_t fp_dwStage) {

@@ -17,7 +17,9 @@ enum V2DGlueArg {
     GLUE_HANDLE = 100,
 };
 
-// 1-based position of the first argument whose type differs, or 0.
+// 1-based position of the first argument whose type differs, or 0. A number
+// that is not finite, or whose whole part lies beyond the 32-bit integers, is
+// of no kind.
 int GlueFirstBadArgument(lua_State* L, std::initializer_list<int> expected);
 
 // The same with optional trailing arguments: those present are checked too.
@@ -26,7 +28,8 @@ int GlueFirstBadArgument(lua_State* L, std::initializer_list<int> required, std:
 // Throws the argument-type error of glue_<name> when badIndex is not 0.
 void GlueCheckArguments(const char* name, int badIndex, const char* file, unsigned line);
 
-// Numbers passed where the engine takes an integer are truncated toward 0.
+// Numbers passed where the engine takes an integer are truncated toward 0;
+// numbers the argument check refuses read as 0.
 int GlueToInt(lua_State* L, int index);
 float GlueToFloat(lua_State* L, int index);
 bool GlueIsString(lua_State* L, int index);

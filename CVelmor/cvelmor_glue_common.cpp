@@ -2,16 +2,37 @@ extern "C" {
 #include <lua.h>
 }
 
+#include <cmath>
+#include <limits>
+
 #include "cvelmor.h"
 #include "cvelmor_glue.h"
+
+namespace {
+
+// A number the engine can take: finite, and one whose whole part fits the
+// integers the engine converts it to (NaN, infinities and numbers beyond
+// that range are refused wherever a number is expected).
+bool IsUsableNumber(lua_Number value) {
+    return std::isfinite(value) && value > static_cast<lua_Number>(std::numeric_limits<int>::min()) - 1.0 &&
+           value < static_cast<lua_Number>(std::numeric_limits<int>::max()) + 1.0;
+}
+
+bool IsArgumentOfKind(lua_State* L, int index, int kind) {
+    const int type = lua_type(L, index);
+    if (type == LUA_TNUMBER && (kind == GLUE_NUMBER || kind == GLUE_HANDLE))
+        return IsUsableNumber(lua_tonumber(L, index));
+    if (kind == GLUE_HANDLE) return type == LUA_TSTRING;
+    return type == kind;
+}
+
+}  // namespace
 
 int GlueFirstBadArgument(lua_State* L, std::initializer_list<int> expected) {
     int index = 0;
     for (int kind : expected) {
         ++index;
-        const int type = lua_type(L, index);
-        const bool ok = kind == GLUE_HANDLE ? (type == LUA_TNUMBER || type == LUA_TSTRING) : type == kind;
-        if (!ok) return index;
+        if (!IsArgumentOfKind(L, index, kind)) return index;
     }
     return 0;
 }
@@ -23,7 +44,7 @@ int GlueFirstBadArgument(lua_State* L, std::initializer_list<int> required, std:
     for (int kind : optional) {
         ++index;
         if (index > lua_gettop(L)) break;
-        if (lua_type(L, index) != kind) return index;
+        if (!IsArgumentOfKind(L, index, kind)) return index;
     }
     return 0;
 }
@@ -36,7 +57,11 @@ void GlueCheckArguments(const char* name, int badIndex, const char* file, unsign
                         file, line);
 }
 
-int GlueToInt(lua_State* L, int index) { return static_cast<int>(lua_tonumber(L, index)); }
+int GlueToInt(lua_State* L, int index) {
+    const lua_Number value = lua_tonumber(L, index);
+    // Checked arguments are always in range; anything else reads as 0.
+    return IsUsableNumber(value) ? static_cast<int>(value) : 0;
+}
 float GlueToFloat(lua_State* L, int index) { return static_cast<float>(lua_tonumber(L, index)); }
 bool GlueIsString(lua_State* L, int index) { return lua_type(L, index) == LUA_TSTRING; }
 bool GlueToBoolean(lua_State* L, int index) { return lua_toboolean(L, index) != 0; }

@@ -8,9 +8,13 @@ namespace {
 const char* const kFile = "cvelmor_glue_sfx";
 
 // The handle of the sound argument at `index`: the number itself, or the
-// sound found by its identifier.
+// sound found by its identifier. Without a sound card nothing is loaded, and
+// an identifier stands for the no-sound handle, quietly, as the loads answer.
 int32_t SoundArgument(lua_State* L, int index) {
-    if (GlueIsString(L, index)) return GetEngine()->SoundFind(GlueToString(L, index));
+    if (GlueIsString(L, index)) {
+        if (GetEngine()->m_sfx.bNoSound) return -2;
+        return GetEngine()->SoundFind(GlueToString(L, index));
+    }
     return GlueToInt(L, index);
 }
 

@@ -1,8 +1,11 @@
 // The resource subsystem: mode detection, the scan of descriptors and packs,
 // the load-function registries, and loading by ID and by tag.
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <new>
 
 #include "cvelmor.h"
@@ -102,7 +105,8 @@ bool HasExtension(const std::string& name, const char* extension) {
 }
 
 // Names of the regular files directly in the data directory that end with
-// the extension, in the order the directory listing returns them.
+// the extension, in byte-wise name order, so the pack that wins a duplicate
+// identifier never depends on the file system.
 std::vector<std::string> ListDataFiles(const char* extension) {
     std::vector<std::string> names;
     std::error_code ec;
@@ -113,6 +117,7 @@ std::vector<std::string> ListDataFiles(const char* extension) {
         const std::string name = it->path().filename().string();
         if (HasExtension(name, extension)) names.push_back(name);
     }
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -163,13 +168,13 @@ void AddRecord(TItemsManager<CV2DResource>& records, std::unique_ptr<CV2DResourc
 uint32_t ProcessPakFile(TItemsManager<CV2DResource>& records, const std::string& path) {
     SetCheckpoint(121, 130);
     CVelmor::LogEntry("Processing ResPack: " + path, LOG_STEP);
-    FILE* file = std::fopen(path.c_str(), "rb");
+    const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file) {
         CVelmor::LogEntry("0 resources found.", LOG_RESULT);
         return 0;
     }
-    const uint64_t fileSize = ResFileSize(file);
-    const V2DPAKDIRECTORY directory = ReadPakDirectory(file, [&](const V2DPAKENTRY& entry) {
+    const uint64_t fileSize = ResFileSize(file.get());
+    const V2DPAKDIRECTORY directory = ReadPakDirectory(file.get(), [&](const V2DPAKENTRY& entry) {
         // The first pack processed keeps an ID (AddRecord drops the others).
         if (!PakEntryInsideFile(entry, fileSize)) {
             CVelmor::LogEntry("Resource lies outside its ResPack, skipped. ID = " + entry.strID, LOG_WARNING);
@@ -179,7 +184,6 @@ uint32_t ProcessPakFile(TItemsManager<CV2DResource>& records, const std::string&
                                                           path.c_str(), entry.dwOffset, entry.dwSize, entry.iData1,
                                                           entry.iData2, entry.iData3));
     });
-    std::fclose(file);
     if (directory.bCutShort) {
         CVelmor::LogEntry("Damaged ResPack, reading stopped after " + std::to_string(directory.dwEntriesRead) +
                               " of " + std::to_string(directory.dwDeclaredCount) + " entries: " + path,
@@ -189,13 +193,49 @@ uint32_t ProcessPakFile(TItemsManager<CV2DResource>& records, const std::string&
     return directory.dwEntriesRead;
 }
 
+bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// The entry of `folder` named `name`: that exact name when it exists, else
+// the first in name order that differs only in case, else `name` itself.
+std::string MatchEntry(const std::filesystem::path& folder, const std::string& name) {
+    std::error_code ec;
+    if (std::filesystem::exists(folder / name, ec)) return name;
+    std::vector<std::string> matches;
+    std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::string entry = it->path().filename().string();
+        if (SameTextIgnoringCase(entry, name)) matches.push_back(entry);
+    }
+    if (matches.empty()) return name;
+    return *std::min_element(matches.begin(), matches.end());
+}
+
 std::string ResDataFilePath(const std::string& declaredName) {
     std::string path = kDataDir + declaredName;
     // Descriptors written on systems with backslash separators name the
     // same files.
     for (char& c : path)
         if (c == '\\') c = '/';
-    return path;
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) return path;
+    // Written on a file system that ignores case: each part of the name
+    // is looked up without regard to case.
+    std::filesystem::path resolved;
+    for (const std::filesystem::path& part : std::filesystem::path(path)) {
+        const std::string text = part.string();
+        if (text.empty() || text == "." || text == ".." || text == "/") {
+            resolved /= part;
+        } else {
+            resolved /= MatchEntry(resolved, text);
+        }
+    }
+    return resolved.string();
 }
 
 // The size of a declared loose file; fatal when it is missing or empty.
@@ -244,8 +284,14 @@ void LoadRecord(V2DRESSTATE& res, CV2DResource* record) {
     const auto load = res.loadFunctions.find(record->GetTypeID());
     if (load != res.loadFunctions.end()) {
         record->DataLoad();
-        load->second(record->GetData(), static_cast<int>(record->GetSize()), record->GetID().c_str(),
-                     record->GetTag(), record->GetData1(), record->GetData2(), record->GetData3());
+        try {
+            load->second(record->GetData(), static_cast<int>(record->GetSize()), record->GetID().c_str(),
+                         record->GetTag(), record->GetData1(), record->GetData2(), record->GetData3());
+        } catch (...) {
+            // The bytes go whatever the loader did with them.
+            record->DataUnLoad();
+            throw;
+        }
         record->DataUnLoad();
         return;
     }

@@ -13,6 +13,8 @@ namespace {
 
 std::exception_ptr g_pendingException;
 
+const char* const kPendingMessage = "engine error in a native function";
+
 }  // namespace
 
 int RunScriptFunction(lua_State* L, V2DSCRIPTFUNC body) {
@@ -23,8 +25,55 @@ int RunScriptFunction(lua_State* L, V2DSCRIPTFUNC body) {
     }
     // No C++ object is alive in this frame any more, so leaving it through
     // the interpreter's error jump is safe.
-    lua_pushstring(L, "engine error in a native function");
+    lua_pushstring(L, kPendingMessage);
     return lua_error(L);
+}
+
+namespace {
+
+// pcall, xpcall and coroutine.resume with the library's own version as
+// upvalue 1: an engine error kept while the call unwound is raised again, so
+// a script can catch its own errors but never an engine error.
+int GuardedProtectedCall(lua_State* L) {
+    lua_pushvalue(L, lua_upvalueindex(1));
+    lua_insert(L, 1);
+    lua_call(L, lua_gettop(L) - 1, LUA_MULTRET);
+    if (g_pendingException) {
+        lua_settop(L, 0);
+        lua_pushstring(L, kPendingMessage);
+        return lua_error(L);
+    }
+    return lua_gettop(L);
+}
+
+void GuardField(lua_State* L, int table, const char* name) {
+    lua_pushstring(L, name);
+    lua_pushstring(L, name);
+    lua_rawget(L, table);
+    if (lua_isfunction(L, -1)) {
+        lua_pushcclosure(L, GuardedProtectedCall, 1);
+        lua_rawset(L, table);
+    } else {
+        lua_pop(L, 2);
+    }
+}
+
+}  // namespace
+
+void GuardProtectedCalls(lua_State* L) {
+    GuardField(L, LUA_GLOBALSINDEX, "pcall");
+    GuardField(L, LUA_GLOBALSINDEX, "xpcall");
+    lua_getglobal(L, "coroutine");
+    if (lua_istable(L, -1)) GuardField(L, lua_gettop(L), "resume");
+    lua_pop(L, 1);
+}
+
+void RethrowPendingEngineError(lua_State* L) {
+    if (!g_pendingException) return;
+    std::exception_ptr kept = g_pendingException;
+    g_pendingException = nullptr;
+    lua_settop(L, 0);
+    std::rethrow_exception(kept);
 }
 
 void ThrowScriptError(lua_State* L, int result, const char* file, uint32_t line) {
@@ -80,6 +129,7 @@ void CVelmor::ScriptCallFunction(const std::string& name, int wanted) {
     }
     const int callResult = lua_pcall(L, static_cast<int>(m_scr.pendingParams.size()), wanted, 0);
     if (callResult != 0) ThrowScriptError(L, callResult, "cvelmor_scr_func", __LINE__);
+    RethrowPendingEngineError(L);
 
     while (lua_gettop(L) > 0) {
         const int type = lua_type(L, -1);

@@ -49,6 +49,16 @@ void CVelmor::ScriptsInit() {
     OpenLibrary(L, luaopen_math);
     OpenLibrary(L, luaopen_io);
     lua_settop(L, 0);
+    // Scripts come with the data: they may read and write files but never
+    // start programs.
+    lua_getglobal(L, "io");
+    if (lua_istable(L, -1)) {
+        lua_pushstring(L, "popen");
+        lua_pushnil(L);
+        lua_rawset(L, -3);
+    }
+    lua_settop(L, 0);
+    GuardProtectedCalls(L);
     LogEntry("   Done.", LOG_RESULT);
     LogBlankLines(1);
     lua_atpanic(L, OnLuaPanic);
@@ -91,13 +101,14 @@ void CVelmor::ScriptLoadFromBuffer(const char* buffer, size_t size, const std::s
     lua_State* L = m_scr.pLuaState;
     const int loadResult = luaL_loadbuffer(L, buffer, size, name.c_str());
     if (loadResult != 0) {
-        const char* text = lua_tostring(L, 1);
+        const char* text = lua_tostring(L, -1);
         const std::string message = text ? text : "";
-        lua_settop(L, 0);
+        lua_pop(L, 1);
         throw CEHSException(EHS_TYPE_LUA, static_cast<uint32_t>(loadResult), message, "cvelmor_scr_main", __LINE__);
     }
     const int callResult = lua_pcall(L, 0, 0, 0);
     if (callResult != 0) ThrowScriptError(L, callResult, "cvelmor_scr_main", __LINE__);
+    RethrowPendingEngineError(L);
     lua_settop(L, 0);
     LogEntry("Done.", LOG_RESULT);
     LogBlankLines(1);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bass.h"
@@ -31,8 +32,13 @@ public:
     vbass::DWORD GetHandle() const { return m_bStreamed ? m_hStream : m_hSample; }
     vbass::HSAMPLE GetSample() const { return m_hSample; }
     vbass::HSTREAM GetStream() const { return m_hStream; }
+    // A play refused because every playback is busy is warned about once
+    // until a play succeeds again; true when this refusal is to be warned.
+    bool NoteBusyRefusal() { return !std::exchange(m_bBusyWarned, true); }
+    void NotePlayed() { m_bBusyWarned = false; }
 
 private:
+    bool m_bBusyWarned = false;
     vbass::HSAMPLE m_hSample = 0;
     vbass::HSTREAM m_hStream = 0;
     bool m_bStreamed;

@@ -81,7 +81,8 @@ void CVelmor::PlaylistClear() {
 }
 
 // Queues a piece of the current playlist other than the one that has just
-// ended (which is still the current music here), unless it is the only one.
+// ended (which is still the current music here), unless no other is listed:
+// then that piece repeats.
 void CVelmor::PlaylistNext() {
     SetCheckpoint(135, __LINE__);
     const V2DPlaylist* playlist = m_sfx.pPlaylists ? m_sfx.pPlaylists->GetItem(m_sfx.iCurrentPlaylist) : nullptr;
@@ -94,6 +95,6 @@ void CVelmor::PlaylistNext() {
         TRandomizer<int32_t> randomizer;
         for (int32_t entry : playlist->entries)
             if (entry != m_sfx.iCurrentMusic) randomizer.Add(entry, ENTRY_WEIGHT);
-        m_sfx.iQueuedMusic = randomizer.GetRandomValue();
+        m_sfx.iQueuedMusic = randomizer.GetCount() > 0 ? randomizer.GetRandomValue() : m_sfx.iCurrentMusic;
     }
 }

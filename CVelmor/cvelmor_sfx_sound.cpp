@@ -84,8 +84,15 @@ void CVelmor::SoundPlay(int32_t fp_iID, bool fp_bLoop, int32_t fp_iFrequency, in
     if (SoundRequestsIgnored(m_sfx)) return;
     V2DSound& sound = SoundByID(fp_iID);
     if (!sound.IsStreamed()) {
-        if (!BASS_SamplePlayEx(sound.GetSample(), 0, fp_iFrequency, fp_iVolume, fp_iPan, fp_bLoop ? TRUE : FALSE))
-            ThrowLibraryError("Cannot playback sample!", __LINE__);
+        if (BASS_SamplePlayEx(sound.GetSample(), 0, fp_iFrequency, fp_iVolume, fp_iPan, fp_bLoop ? TRUE : FALSE)) {
+            sound.NotePlayed();
+            return;
+        }
+        // Every playback busy on a sample that may not take one over: quick
+        // repeated plays are normal, so this one is skipped.
+        if (BASS_ErrorGetCode() != BASS_ERROR_NOCHAN) ThrowLibraryError("Cannot playback sample!", __LINE__);
+        if (sound.NoteBusyRefusal())
+            LogEntry("Sound skipped: every playback is busy. iID = " + std::to_string(fp_iID), LOG_WARNING);
         return;
     }
     if (!BASS_StreamPlay(sound.GetStream(), TRUE, fp_bLoop ? BASS_SAMPLE_LOOP : 0))

@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "cvelmor.h"
 #include "cvelmor_ehs.h"
 
 std::map<std::string, CSmartID*>* CSmartID::s_pIDsMap = nullptr;
@@ -25,18 +26,32 @@ const V2DSMARTIDPREFIX kPrefixes[] = {
 
 CSmartID::CSmartID(const char* fp_pszID, int32_t fp_iResType) : strID(fp_pszID), ID(-1), ResType(fp_iResType) {
     SetCheckpoint(155, 29);
-    if (ResType == SMARTID_DETECT) DetectResType();
-    if (!s_pIDsMap) CreateIDsMap();
-    if (s_pIDsMap->count(strID)) {
-        throw CEHSException(EHS_TYPE_GAME, 0,
-                            "Error in CSmartID::CSmartID(const char* fp_pszID, int fp_iResType). An object with same "
-                            "strID already exists! strID = " + strID,
-                            "cvelmor_utils_csmartid", __LINE__);
+    try {
+        if (ResType == SMARTID_DETECT) DetectResType();
+        if (!s_pIDsMap) CreateIDsMap();
+        if (s_pIDsMap->count(strID)) {
+            throw CEHSException(EHS_TYPE_GAME, 0,
+                                "Error in CSmartID::CSmartID(const char* fp_pszID, int fp_iResType). An object with "
+                                "same strID already exists! strID = " + strID,
+                                "cvelmor_utils_csmartid", __LINE__);
+        }
+    } catch (const CEHSException& fault) {
+        // Before the engine exists (a program-wide object built before main)
+        // the fault waits for the entry point; this object stays out of the
+        // registry.
+        if (GetEngine()) throw;
+        KeepEarlyFault(fault);
+        return;
     }
     (*s_pIDsMap)[strID] = this;
 }
 
-CSmartID::~CSmartID() { DestroyIDsMap(); }
+CSmartID::~CSmartID() {
+    if (!s_pIDsMap) return;
+    const auto it = s_pIDsMap->find(strID);
+    if (it != s_pIDsMap->end() && it->second == this) s_pIDsMap->erase(it);
+    if (s_pIDsMap->empty()) DestroyIDsMap();
+}
 
 void CSmartID::DetectResType() {
     SetCheckpoint(155, 46);

@@ -18,11 +18,11 @@ enum V2DSmartIDType {
 
 class CSmartID {
 public:
-    // A ResType of 0 detects the kind from the first three characters.
+    // A ResType of 0 detects the kind from the first three characters. A
+    // duplicate or unknown identifier raises its error, or, while no engine
+    // exists (before main), keeps it for the entry point to report.
     explicit CSmartID(const char* fp_pszID, int32_t fp_iResType = SMARTID_DETECT);
-    // Takes the whole registry with it: identifiers live for the whole
-    // program, so this happens only at exit, and the objects destroyed after
-    // it are left with no registry that could point at them.
+    // Leaves the registry, which goes with the last identifier.
     ~CSmartID();
     CSmartID(const CSmartID&) = delete;
     CSmartID& operator=(const CSmartID&) = delete;

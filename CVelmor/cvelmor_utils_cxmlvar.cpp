@@ -9,19 +9,33 @@
 
 std::map<std::string, CXMLVar*>* CXMLVar::s_pXMLVarsMap = nullptr;
 
-CXMLVar::CXMLVar(const char* fp_pszID) {
+CXMLVar::CXMLVar(const char* fp_pszID) : m_strID(fp_pszID) {
     SetCheckpoint(157, 12);
-    if (!s_pXMLVarsMap) CreateXMLVarsMap();
-    if (s_pXMLVarsMap->count(fp_pszID)) {
-        throw CEHSException(EHS_TYPE_GAME, 0,
-                            std::string("Error in CXMLVar::CXMLVar(const char* fp_pszID). An object with same ID "
-                                        "already exists! ID = ") + fp_pszID,
-                            "cvelmor_utils_cxmlvar", __LINE__);
+    try {
+        if (!s_pXMLVarsMap) CreateXMLVarsMap();
+        if (s_pXMLVarsMap->count(m_strID)) {
+            throw CEHSException(EHS_TYPE_GAME, 0,
+                                "Error in CXMLVar::CXMLVar(const char* fp_pszID). An object with same ID already "
+                                "exists! ID = " + m_strID,
+                                "cvelmor_utils_cxmlvar", __LINE__);
+        }
+    } catch (const CEHSException& fault) {
+        // Before the engine exists (a program-wide variable built before
+        // main) the fault waits for the entry point; this variable stays out
+        // of the registry.
+        if (GetEngine()) throw;
+        KeepEarlyFault(fault);
+        return;
     }
-    (*s_pXMLVarsMap)[fp_pszID] = this;
+    (*s_pXMLVarsMap)[m_strID] = this;
 }
 
-CXMLVar::~CXMLVar() { DestroyXMLVarsMap(); }
+CXMLVar::~CXMLVar() {
+    if (!s_pXMLVarsMap) return;
+    const auto it = s_pXMLVarsMap->find(m_strID);
+    if (it != s_pXMLVarsMap->end() && it->second == this) s_pXMLVarsMap->erase(it);
+    if (s_pXMLVarsMap->empty()) DestroyXMLVarsMap();
+}
 
 void CXMLVar::CreateXMLVarsMap() {
     SetCheckpoint(157, 28);

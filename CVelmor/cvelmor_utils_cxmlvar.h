@@ -9,9 +9,10 @@
 
 class CXMLVar {
 public:
+    // A duplicate ID raises its error, or, while no engine exists (before
+    // main), keeps it for the entry point to report.
     explicit CXMLVar(const char* fp_pszID);
-    // Takes the whole registry with it (variables live for the whole
-    // program, so this happens at exit; later set-by-name does nothing).
+    // Leaves the registry, which goes with the last variable.
     virtual ~CXMLVar();
     CXMLVar(const CXMLVar&) = delete;
     CXMLVar& operator=(const CXMLVar&) = delete;
@@ -24,6 +25,7 @@ public:
     static void SetByName(const std::string& fp_strID, const std::string& fp_strText);
 
 private:
+    std::string m_strID;
     // Constant-initialised, so variables constructed before main() find it.
     static std::map<std::string, CXMLVar*>* s_pXMLVarsMap;
 };

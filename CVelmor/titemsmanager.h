@@ -21,9 +21,10 @@ public:
 
     // Lowest ID whose name equals `name` byte for byte (free slots have the
     // empty name), or -1.
+    // Slots in use only: a free slot has no name, not the empty one.
     int32_t FindByName(const char* name) const {
         for (int32_t id = 0; id < m_iCount; ++id)
-            if (std::strcmp(m_names[id].c_str(), name) == 0) return id;
+            if (m_items[id] != nullptr && std::strcmp(m_names[id].c_str(), name) == 0) return id;
         return -1;
     }
     int32_t FindByName(const std::string& name) const { return FindByName(name.c_str()); }

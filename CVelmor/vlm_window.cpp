@@ -66,6 +66,9 @@ int VelmorEntryPoint(V2DGAMEMAIN gameMain) {
         SetCheckpoint(111, 114);
         CVelmor* engine = new (std::nothrow) CVelmor();
         if (!engine) throw CEHSException(EHS_TYPE_GENERAL, 0, "Cannot create CVelmor object!", "vlm_window", 121);
+        // A program-wide object that failed before main ends the run here,
+        // with the log and the report the engine now has.
+        RaiseKeptEarlyFault();
         gameMain(engine);
         delete engine;
         return 0;
@@ -73,7 +76,7 @@ int VelmorEntryPoint(V2DGAMEMAIN gameMain) {
         ReportCurrentFatalError();
         Terminate();
     }
-    return 0;
+    return 1;
 }
 
 int32_t V2DWindowProc(uint32_t msg, uintptr_t wParam, intptr_t) {

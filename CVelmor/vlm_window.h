@@ -13,7 +13,8 @@ typedef void (*V2DGAMEMAIN)(CVelmor* pV2D);
 
 // Runs the whole program: single-instance lock, fault translation, the
 // engine object and the game's main routine under the fatal-error handlers.
-// Returns the process exit code (always 0).
+// Returns the process exit code: 0 after a normal end or when another copy
+// runs, 1 after a fatal error.
 int VelmorEntryPoint(V2DGAMEMAIN gameMain);
 
 // Marks the current engine terminated and deletes it: the termination

@@ -1,9 +1,14 @@
 #include "v2dgui_cvelmorgui_main.h"
 
 #include "cvelmor.h"
+#include "v2dgui_stdclass_advtile.h"
+#include "v2dgui_stdclass_animtile.h"
+#include "v2dgui_stdclass_button.h"
+#include "v2dgui_stdclass_checkbox.h"
 #include "v2dgui_stdclass_desktop.h"
 #include "v2dgui_stdclass_tile.h"
 #include "v2dgui_stdclass_tip.h"
+#include "v2dgui_stdclass_window.h"
 #include "v2dgui_stdclass_label.h"
 #include "v2dgui_stdclass_textbox.h"
 #include "v2dgui_stdclass_scrollbar.h"
@@ -78,8 +83,13 @@ const StandardClass kStandardClasses[] = {
     {"desktop", CGUIDesktop::Create},
     {"tile", CGUITile::Create},
     {"tip", CGUITip::Create},
+    {"advtile", CGUIAdvTile::Create},
+    {"window", CGUIWindow::Create},
+    {"animtile", CGUIAnimTile::Create},
     {"label", CGUILabel::Create},
     {"textbox", CGUITextBox::Create},
+    {"button", CGUIButton::Create},
+    {"checkbox", CGUICheckbox::Create},
     {"verscroll", CGUIVerScroll::Create},
     {"horscroll", CGUIHorScroll::Create},
     {"listbox", CGUIListBox::Create},
@@ -101,6 +111,8 @@ CVelmorGUI::CVelmorGUI() {
     CVelmor* engine = GetEngine();
     EHS_ASSERT(g_pGUI == nullptr && engine != nullptr, kFile);
     g_pGUI = this;
+    CVelmor::LogSeparator(1);
+    CVelmor::LogEntry("Initializing GUI Manager...", LOG_TITLE);
     try {
         RegisterGUIResourceLoaders(*engine);
         RegisterStandardClasses();
@@ -112,12 +124,18 @@ CVelmorGUI::CVelmorGUI() {
         RegisterGUIScriptFunctions(*engine);
     } catch (...) {
         g_pGUI = nullptr;
+        CVelmor::LogEntry("Failed.", LOG_RESULT);
         throw;
     }
+    CVelmor::LogEntry("Done.", LOG_RESULT);
+    CVelmor::LogSeparator(1);
+    CVelmor::LogBlankLines(1);
 }
 
 CVelmorGUI::~CVelmorGUI() {
     SetCheckpoint(304, __LINE__);
+    CVelmor::LogSeparator(1);
+    CVelmor::LogEntry("Deinitializing GUI Manager...", LOG_TITLE);
     // In list order, as they were added; children are never deleted through
     // their parents.
     for (std::unique_ptr<CGUIElement>& element : m_elements) element.reset();
@@ -130,6 +148,9 @@ CVelmorGUI::~CVelmorGUI() {
     m_params.clear();
     m_paramNames.clear();
     if (g_pGUI == this) g_pGUI = nullptr;
+    CVelmor::LogEntry("Done.", LOG_RESULT);
+    CVelmor::LogSeparator(1);
+    CVelmor::LogBlankLines(1);
 }
 
 void CVelmorGUI::RegisterStandardClasses() {

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "cgame_element.h"
 #include "cvelmor.h"
 #include "gameinit_routine.h"
 #include "system.h"
@@ -60,6 +61,7 @@ void EngineInitSubsystems() {
 }
 
 void GameShutdown() {
+    ClearBoard();
     g_pV2D->StopMusic(3000);
     delete g_pGUIManager;
     g_pGUIManager = nullptr;
@@ -67,6 +69,8 @@ void GameShutdown() {
 }
 
 void MainLoop(V2DFRAMEFUNC frameFunction) {
+    // Start-up loading is over: the first frame's time must not include it.
+    g_pV2D->TimerRestart();
     while (g_bQuitFlag == 0) {
         const int32_t result = g_pV2D->UpdateAllSystems();
         if (result == 0) {

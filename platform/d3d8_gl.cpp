@@ -466,7 +466,6 @@ public:
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        glDisable(GL_CULL_FACE);
         glDisable(GL_DEPTH_TEST);
 
         const HRESULT hr = CreateTargets(m_params);
@@ -506,6 +505,7 @@ protected:
                   static_cast<GLsizei>(vp.Height));
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, m_backHasAlpha ? GL_TRUE : GL_FALSE);
         ApplyBlending();
+        ApplyCulling();
         glUseProgram(m_sceneProgram);
         ApplyStages();
         BindVertices(call);
@@ -530,6 +530,18 @@ protected:
             m_capture = nullptr;
         }
         SDL_GL_SwapWindow(m_window);
+    }
+
+    // Adaptive vsync first: a late frame is shown at once instead of a whole
+    // refresh later. An answer is believed only when the interval reads back.
+    bool OnRequestVsync(bool wanted) override {
+        SDL_GL_MakeCurrent(m_window, m_context);
+        if (!wanted) {
+            SDL_GL_SetSwapInterval(0);
+            return false;
+        }
+        if (SDL_GL_SetSwapInterval(-1) == 0 && SDL_GL_GetSwapInterval() == -1) return true;
+        return SDL_GL_SetSwapInterval(1) == 0 && SDL_GL_GetSwapInterval() == 1;
     }
 
     void OnReadFrontBuffer(uint8_t* pixels, uint32_t pitch) override {
@@ -594,9 +606,6 @@ private:
             glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
             glClear(GL_COLOR_BUFFER_BIT);
         }
-        const bool immediate =
-            params.Windowed || params.FullScreen_PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE;
-        SDL_GL_SetSwapInterval(immediate ? 0 : 1);
         m_uploadedGamma = false;
         UpdateGeometry();
         return D3D_OK;
@@ -661,6 +670,20 @@ private:
             glBlendFunc(BlendFactor(rs[D3DRS_SRCBLEND]), BlendFactor(rs[D3DRS_DESTBLEND]));
         } else {
             glDisable(GL_BLEND);
+        }
+    }
+
+    // The back buffer's rows run top down, the mirror of OpenGL's window
+    // space, so a triangle Direct3D sees counter-clockwise is clockwise here:
+    // culling Direct3D's counter-clockwise faces culls OpenGL's back faces.
+    void ApplyCulling() {
+        const uint32_t mode = m_state.renderStates[D3DRS_CULLMODE];
+        if (mode == D3DCULL_CCW || mode == D3DCULL_CW) {
+            glEnable(GL_CULL_FACE);
+            glFrontFace(GL_CCW);
+            glCullFace(mode == D3DCULL_CCW ? GL_BACK : GL_FRONT);
+        } else {
+            glDisable(GL_CULL_FACE);
         }
     }
 
@@ -769,7 +792,11 @@ private:
         }
     }
 
-    void UploadGamma() {
+    // Binds the gamma lookup to unit 1, where the scene's stage 1 texture
+    // also goes, and uploads the ramp when it has changed.
+    void BindGamma() {
+        glActiveTexture(GL_TEXTURE1);
+        glBindTexture(GL_TEXTURE_2D, m_gammaTexture);
         if (m_uploadedGamma && std::memcmp(&m_gamma, &m_state.gamma, sizeof(m_gamma)) == 0) return;
         m_gamma = m_state.gamma;
         uint16_t rgb[256 * 3];
@@ -778,8 +805,6 @@ private:
             rgb[i * 3 + 1] = m_gamma.green[i];
             rgb[i * 3 + 2] = m_gamma.blue[i];
         }
-        glActiveTexture(GL_TEXTURE1);
-        glBindTexture(GL_TEXTURE_2D, m_gammaTexture);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB16, 256, 1, 0, GL_RGB, GL_UNSIGNED_SHORT, rgb);
         m_uploadedGamma = true;
@@ -801,7 +826,7 @@ private:
         glUseProgram(m_presentProgram);
         // The gamma ramp is the full-screen display's; a window has none.
         glUniform1i(m_present.applyGamma, m_params.Windowed ? 0 : 1);
-        UploadGamma();
+        BindGamma();
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, m_frontTexture);
         glBindSampler(0, 0);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (XML reader, pack directory reader, image
-# decoders) with clang and AddressSanitizer into build-fuzz/ (or
+# decoders, GUI data) with clang and AddressSanitizer into build-fuzz/ (or
 # $FUZZ_BUILD_DIR) and runs each one
 # for FUZZ_SECONDS seconds (default 30), starting from its seed corpus in
 # tests/fuzz/corpus/. New interesting inputs collect in build-fuzz/fuzz/;
@@ -12,8 +12,8 @@ dir="${FUZZ_BUILD_DIR:-build-fuzz}"
 flags="-fsanitize=address,fuzzer-no-link -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_BUILD_BENCH=OFF \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address"
-cmake --build "$dir" -j2 --target fuzz_xml fuzz_pak fuzz_image
-for target in xml pak image; do
+cmake --build "$dir" -j2 --target fuzz_xml fuzz_pak fuzz_image fuzz_gui
+for target in xml pak image gui; do
   work="$dir/fuzz/corpus-$target"
   mkdir -p "$work"
   echo "== fuzz_$target for ${seconds}s"

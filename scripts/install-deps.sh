@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils clang libclang-rt-dev
   libgl1-mesa-dri
-  python3-pil fonts-dejavu-core
+  python3 python3-pil fonts-dejavu-core libx11-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,5 +1,6 @@
 // The whole program path from the entry point: fatal errors, machine faults,
 // the single instance and the real executable.
+#include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,9 +8,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <iostream>
 #include <thread>
 
 #include "cvelmor.h"
+#include "cvelmor_utils_csmartid.h"
+#include "cvelmor_utils_cxmlvar.h"
+#include "system.h"
 #include "test_support.h"
 #include "vlm_window.h"
 
@@ -44,13 +50,14 @@ bool EndsWithFooter(const std::vector<std::string>& lines) {
 
 TEST_F(EntryTest, EngineExceptionIsReportedThenTheGameAndEngineStop) {
     const int status = RunInChild([] {
-        VelmorEntryPoint([](CVelmor* engine) {
+        _exit(VelmorEntryPoint([](CVelmor* engine) {
             StartLikeTheGame(engine);
             SetCheckpoint(1013, 55);
             throw CEHSException(EHS_TYPE_GAME, 12, "Invalid sound ID: 9", "cvelmor_sfx_sound", 321);
-        });
+        }));
     });
     ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "a fatal error is no success";
 
     const auto lines = ReadLines("gamelog.txt");
     const int block = FindLine(lines, " !!!: Fatal error!");
@@ -72,6 +79,50 @@ TEST_F(EntryTest, EngineExceptionIsReportedThenTheGameAndEngineStop) {
     EXPECT_EQ(report[6], "Exception code: 12");
     EXPECT_EQ(report[11], "   FileID: 1013");
     EXPECT_EQ(report[12], "   Line:   55");
+}
+
+TEST_F(EntryTest, ANormalEndAndEveryKindOfFatalErrorGiveTheirExitStatus) {
+    struct Case {
+        V2DGAMEMAIN game;
+        int status;
+    };
+    const Case cases[] = {
+        {[](CVelmor* engine) { StartLikeTheGame(engine); }, 0},
+        {[](CVelmor*) { throw CEHSException(EHS_TYPE_LUA, 2, "bad", "f", 1); }, 1},
+        {[](CVelmor*) { throw "Error in TItemsManager<T>::FreeItem"; }, 1},
+        {[](CVelmor*) { throw 42; }, 1},
+    };
+    for (const Case& c : cases) {
+        const V2DGAMEMAIN game = c.game;
+        const int status = RunInChild([game] { _exit(VelmorEntryPoint(game)); });
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), c.status);
+    }
+}
+
+// Program-wide identifiers and variables are built before main, before any
+// engine exists; their faults end the run through the fatal path once it does.
+TEST_F(EntryTest, FaultsOfProgramWideObjectsAreReportedWhenTheEngineStarts) {
+    const int status = RunInChild([] {
+        static CSmartID first("TEX_ENTRY_TWICE");
+        static CSmartID second("TEX_ENTRY_TWICE");
+        static CXMLVarInt size("entry_size", 1);
+        static CXMLVarInt sizeAgain("entry_size", 2);
+        _exit(VelmorEntryPoint([](CVelmor*) { CVelmor::LogLine("the game ran"); }));
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const auto lines = ReadLines("gamelog.txt");
+    EXPECT_EQ(FindLine(lines, "the game ran"), -1);
+    EXPECT_GE(FindLine(lines, " !!!: Error desc: Error in CSmartID::CSmartID(const char* fp_pszID, int fp_iResType). "
+                              "An object with same strID already exists! strID = TEX_ENTRY_TWICE"),
+              0)
+        << ReadFile("gamelog.txt");
+    EXPECT_TRUE(EndsWithFooter(lines));
+    const auto report = ReadLines("ehslog.txt");
+    ASSERT_EQ(report.size(), 13u);
+    EXPECT_EQ(report[5], "Exception type: Game.");
+    EXPECT_EQ(report[8], "File: cvelmor_utils_csmartid");
 }
 
 TEST_F(EntryTest, TwoFatalRunsAppendTwoReports) {
@@ -227,6 +278,49 @@ TEST_F(FaultTest, SecondFaultAfterTheFirstIsCaughtToo) {
     EXPECT_TRUE(EndsWithFooter(lines));
 }
 
+// Becomes another user in a forked child: root drops to "nobody", anyone
+// else enters a user namespace of their own (where the id reads as the
+// overflow id). False when neither is possible.
+bool BecomeAnotherUser() {
+    const uid_t before = getuid();
+    if (before == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) return false;
+    } else if (unshare(CLONE_NEWUSER) != 0) {
+        return false;
+    }
+    return getuid() != before;
+}
+
+TEST_F(EntryTest, TheInstanceLockIsPerUserAndTestsNameTheirOwn) {
+    // Each test runs with a lock name of its own.
+    const std::string own = std::getenv("VELMOR_INSTANCE_LOCK");
+    ASSERT_NE(own.find(tempDir), std::string::npos);
+    {
+        platform::InstanceLock first("Velmor2D App");
+        ASSERT_TRUE(first.Acquired());
+        platform::InstanceLock second("Velmor2D App");
+        EXPECT_FALSE(second.Acquired()) << "one copy per user";
+
+        // Another user's copy is not this user's.
+        const int status = RunInChild([] {
+            if (!BecomeAnotherUser()) _exit(2);
+            platform::InstanceLock theirs("Velmor2D App");
+            _exit(theirs.Acquired() ? 0 : 1);
+        });
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_NE(WEXITSTATUS(status), 1) << "another user's game was refused";
+        if (WEXITSTATUS(status) == 2) std::cout << "(no second user id to try the lock with)\n";
+
+        // Another name is another lock.
+        setenv("VELMOR_INSTANCE_LOCK", (own + " other").c_str(), 1);
+        platform::InstanceLock other("Velmor2D App");
+        EXPECT_TRUE(other.Acquired());
+        setenv("VELMOR_INSTANCE_LOCK", own.c_str(), 1);
+    }
+    platform::InstanceLock again("Velmor2D App");
+    EXPECT_TRUE(again.Acquired()) << "released with its holder";
+}
+
 TEST_F(EntryTest, SecondInstanceReturnsAtOnceAndLeavesTheLogAlone) {
     int toFirst[2];
     int fromFirst[2];
@@ -237,6 +331,8 @@ TEST_F(EntryTest, SecondInstanceReturnsAtOnceAndLeavesTheLogAlone) {
     s_out = fromFirst[1];
     const pid_t first = fork();
     if (first == 0) {
+        close(toFirst[1]);
+        close(fromFirst[0]);
         VelmorEntryPoint([](CVelmor* engine) {
             engine->SetAppInfo("Quble", "v. 1.0");
             char c = 'r';
@@ -246,19 +342,23 @@ TEST_F(EntryTest, SecondInstanceReturnsAtOnceAndLeavesTheLogAlone) {
         });
         _exit(0);
     }
+    // With only the child holding the other ends, a first copy that ends
+    // early shows as end of file instead of a read that never returns.
+    close(toFirst[0]);
+    close(fromFirst[1]);
     char c;
-    ASSERT_EQ(read(fromFirst[0], &c, 1), 1);
+    ASSERT_EQ(read(fromFirst[0], &c, 1), 1) << "the first copy did not start";
     const std::string before = ReadFile("gamelog.txt");
     ASSERT_NE(before.find("Starting Quble v. 1.0"), std::string::npos);
 
-    const int status = RunInChild([] {
-        VelmorEntryPoint([](CVelmor*) { _exit(3); });
-    });
+    const int status = RunInChild([] { _exit(VelmorEntryPoint([](CVelmor*) { _exit(3); })); });
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the second copy must not run the game";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the second copy must not run the game, and ends quietly";
     EXPECT_EQ(ReadFile("gamelog.txt"), before);
 
     ASSERT_EQ(write(toFirst[1], "g", 1), 1);
+    close(toFirst[1]);
+    close(fromFirst[0]);
     int firstStatus = 0;
     waitpid(first, &firstStatus, 0);
     const auto lines = ReadLines("gamelog.txt");
@@ -267,8 +367,10 @@ TEST_F(EntryTest, SecondInstanceReturnsAtOnceAndLeavesTheLogAlone) {
 }
 
 TEST_F(EntryTest, GameBinaryWritesHeaderAndEndsWithFooterOnQuit) {
-    // The game opens its window and 3-D device on the X display.
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    // The game opens its window and 3-D device on the X display, and plays
+    // on a copy of its data.
+    VELMOR_REQUIRE_DISPLAY();
+    std::filesystem::copy(QUBLE_DATA_DIR, "DATA", std::filesystem::copy_options::recursive);
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -279,7 +381,7 @@ TEST_F(EntryTest, GameBinaryWritesHeaderAndEndsWithFooterOnQuit) {
     bool started = false;
     for (int i = 0; i < 200 && !started; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        started = ReadFile("gamelog.txt").find("--==: Initializing Scripts Subsystem...") != std::string::npos;
+        started = ReadFile("gamelog.txt").find("Loading highscore data...") != std::string::npos;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     kill(pid, SIGTERM);  // arrives as the quit event, as closing the window does
@@ -295,10 +397,35 @@ TEST_F(EntryTest, GameBinaryWritesHeaderAndEndsWithFooterOnQuit) {
     ASSERT_GT(deinit, 0) << ReadFile("gamelog.txt");
     for (const char* manager : {"Textures", "Lights", "Techniques", "Fonts"})
         EXPECT_GE(FindLine(lines, std::string("   =: Destroying ") + manager + " Manager...", deinit), 0) << manager;
+    // The GUI manager starts after the scripts and goes before the engine stops.
+    const int scripts = FindLine(lines, "--==: Initializing Scripts Subsystem...");
+    const int guiUp = FindLine(lines, "--==: Initializing GUI Manager...");
+    const int guiDown = FindLine(lines, "--==: Deinitializing GUI Manager...");
+    EXPECT_GT(guiUp, scripts);
+    EXPECT_GT(guiDown, guiUp);
+    EXPECT_LT(guiDown, FindLine(lines, "--==: Deinitializing Input Subsystem..."));
     EXPECT_EQ(FindLine(lines, " !!!: pD3Device references left!"), -1);
     EXPECT_EQ(FindLine(lines, " !!!: pD3D references left!"), -1);
     EXPECT_EQ(FindLine(lines, " !!!: Fatal error!"), -1) << ReadFile("gamelog.txt");
     EXPECT_TRUE(EndsWithFooter(lines)) << ReadFile("gamelog.txt");
+}
+
+TEST_F(EntryTest, GameBinaryEndsWithAFailureStatusAfterAFatalError) {
+    VELMOR_REQUIRE_DISPLAY();
+    std::filesystem::create_directory("DATA");
+    testsupport::WriteFile("DATA/res.xml", "<resources/>");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        execl(QUBLE_BINARY, "quble", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << ReadFile("gamelog.txt");
+    EXPECT_GE(FindLine(ReadLines("gamelog.txt"), " !!!: Error desc: Wrong XML ResPack descriptor: ./DATA/res.xml"), 0)
+        << ReadFile("gamelog.txt");
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ namespace {
 class VelmorRunTest : public EngineTest {
 protected:
     void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        VELMOR_REQUIRE_DISPLAY();
         EngineTest::SetUp();
         std::filesystem::create_directories("DATA/art");
         std::filesystem::copy_file(VELMOR_DEMO_TILE, "DATA/art/tile.png");
@@ -89,6 +89,7 @@ TEST_F(VelmorRunTest, ScriptErrorEndsThroughTheFatalPath) {
     WriteGame("function main() V2D_GFX_VQuadSetPos(1, 2) end\n");
     const int status = Run();
     ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "a fatal error is no success";
     EXPECT_TRUE(LogHas(" !!!: Error desc: Error in glue function: glue_V2D_GFX_VQuadSetPos.Invalid argument type. "
                        "Index = 3"))
         << ReadFile("gamelog.txt");

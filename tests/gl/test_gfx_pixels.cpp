@@ -1,16 +1,21 @@
 // Textures, techniques, lights, text and screenshots through the OpenGL
 // device on a real X server (xvfb-run, Mesa): the pixels read back must be
 // the ones the images, techniques and fonts ask for.
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cvelmor.h"
 #include "image.h"
 #include "gl_fixtures.h"
+#include "letterbox.h"
+#include "window_sdl.h"
+#include "x_server_image.h"
 
 using namespace vd3d;
 
@@ -237,6 +242,71 @@ TEST_F(GlPixelTest, ScreenshotsHoldTheFramesDrawn) {
     EXPECT_EQ(Rgb(first, 400, 300), 0x0000FFu);
     EXPECT_EQ(Rgb(second, 795, 599), 0xFFFF00u);
     EXPECT_EQ(Rgb(second, 5, 300), 0xFF0000u);
+}
+
+// Several frames of textured quads in full screen: the window the X server
+// shows must hold the presented frame (the gamma lookup of the present pass
+// must not be the last texture a scene left on stage 1), and mirrored quads
+// are culled as Direct3D culls counter-clockwise triangles by default.
+TEST_F(GlPixelTest, FullScreenWindowShowsThePresentedFramesAndMirroredQuadsAreCulled) {
+    StartEngine(2, false);
+    const uint32_t colours[3] = {0xFFE02040u, 0xFF30C060u, 0xFF4070D0u};
+    int32_t textures[3];
+    for (int i = 0; i < 3; ++i)
+        textures[i] = LoadTexture("TEX_GL_SOLID" + std::to_string(i),
+                                  Text(image::EncodePng(Picture(4, 4, [&](uint32_t, uint32_t) { return colours[i]; }))));
+    const char* const stageOne =
+        "<techniquespack><t id=\"TEQ_GL_TWO\" alphablending=\"OFF\" s0_colorop=\"SELECTARG1\" "
+        "s0_colorarg1=\"TEXTURE\" s0_alphaop=\"SELECTARG1\" s0_alphaarg1=\"TEXTURE\" s1_colorop=\"SELECTARG1\" "
+        "s1_colorarg1=\"CURRENT\" s1_alphaop=\"SELECTARG1\" s1_alphaarg1=\"CURRENT\"/></techniquespack>";
+    engine->LoadTechniquesPack(stageOne, static_cast<int32_t>(std::strlen(stageOne)));
+    SDL_Window* window = platform::SdlWindowOf(engine->m_hWnd);
+    ASSERT_NE(window, nullptr);
+
+    for (int frame = 0; frame < 4; ++frame) {
+        Frame(0.1f, 0.2f, 0.3f, [&] {
+            engine->ApplyTechnique(std::string("TEQ_GL_TWO"));
+            for (int i = 0; i < 3; ++i) {
+                engine->SetTexture(textures[(i + frame) % 3], 0);
+                engine->SetTexture(textures[(i + frame + 1) % 3], 1);
+                Quad(100.0f + 200.0f * i, 100, 150, 150);
+            }
+            // Mirrored in x, in y, and in both (which turns the winding back).
+            engine->SetTexture(textures[0], 0);
+            Quad(250, 350, -150, 150);
+            Quad(300, 500, 150, -150);
+            Quad(650, 500, -150, -150);
+        });
+    }
+    const std::vector<uint32_t> front = FrontBuffer();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Rgb(front, 175 + 200 * i, 175), colours[(i + 3) % 3] & 0xFFFFFFu) << i;
+    const uint32_t background = Rgb(front, 5, 5);
+    EXPECT_EQ(Rgb(front, 175, 425), background) << "mirrored in x";
+    EXPECT_EQ(Rgb(front, 375, 425), background) << "mirrored in y";
+    EXPECT_EQ(Rgb(front, 575, 425), colours[0] & 0xFFFFFFu) << "mirrored in both";
+
+    // The server's copy of the window may lag the swap a little.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    gltest::ServerImage shown;
+    int mismatches = -1;
+    while (mismatches != 0 && std::chrono::steady_clock::now() < until) {
+        shown = gltest::ReadServerImage(window);
+        ASSERT_GT(shown.width, 0) << "the X server gave no image of the window";
+        const platform::Letterbox box = platform::FitLetterbox(shown.width, shown.height, 800, 600);
+        mismatches = 0;
+        // The middle of each 50x50 block of the back buffer, away from edges
+        // that scaling may blur.
+        for (int by = 25; by < 600; by += 50) {
+            for (int bx = 25; bx < 800; bx += 50) {
+                const int wx = box.x + bx * box.width / 800, wy = box.y + by * box.height / 600;
+                const uint32_t want = Rgb(front, bx, by), got = shown.pixels[wy * shown.width + wx];
+                for (int shift : {16, 8, 0})
+                    if (std::abs(Channel(want, shift) - Channel(got, shift)) > 2) ++mismatches;
+            }
+        }
+        if (mismatches != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(mismatches, 0) << "the window shows another picture than the front buffer";
 }
 
 TEST_F(GlPixelTest, NoScreenshotWhileRenderingWindowed) {

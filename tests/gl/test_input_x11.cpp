@@ -27,8 +27,8 @@ namespace {
 class InputX11Test : public EngineTest {
 protected:
     void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-        if (std::system("command -v xdotool >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs xdotool";
+        VELMOR_REQUIRE_DISPLAY();
+        VELMOR_REQUIRE(std::system("command -v xdotool >/dev/null 2>&1") == 0, "needs xdotool");
         EngineTest::SetUp();
         m_started = true;
         // The real window, device, events and input.

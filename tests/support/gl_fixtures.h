@@ -35,7 +35,7 @@ inline std::vector<uint32_t> FrontBuffer(vd3d::IDirect3DDevice8* device, uint32_
 class GlEngineTest : public EngineTest {
 protected:
     void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        VELMOR_REQUIRE_DISPLAY();
         EngineTest::SetUp();
         m_started = true;
         vd3d::SetDirect3DFactory(nullptr);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,25 @@ CEHSException Raised(Call call) {
 // Resets the process-wide engine flags a previous test may have left.
 void ResetEngineGlobals();
 
+// True where the test command promises an X server and every tool the
+// display tests use (VELMOR_REQUIRE_DISPLAY=1, as scripts/run-tests.sh
+// sets): there a test that would skip fails instead.
+bool DisplayPromised();
+
 }  // namespace testsupport
+
+// Skips the test when `condition` does not hold, or fails it where a
+// display is promised. For SetUp and test bodies (it returns from them).
+#define VELMOR_REQUIRE(condition, why)                                       \
+    do {                                                                     \
+        if (!(condition)) {                                                  \
+            if (testsupport::DisplayPromised()) GTEST_FAIL() << (why);       \
+            GTEST_SKIP() << (why);                                           \
+        }                                                                    \
+    } while (0)
+
+#define VELMOR_REQUIRE_DISPLAY() \
+    VELMOR_REQUIRE(std::getenv("DISPLAY") != nullptr, "needs an X server (run under xvfb-run)")
 
 class EngineTest : public ::testing::Test {
 protected:

@@ -1,4 +1,8 @@
+#include <algorithm>
+#include <ctime>
 #include <regex>
+
+#include "cvelmor.h"
 
 #include "cvelmor_ehs.h"
 #include "faults.h"
@@ -43,6 +47,40 @@ TEST_F(EhsTest, ReportsAppendWithTheirFields) {
     const auto second = ExpectedReport("Undefined type!", "4294967295", "odd", "x", "1", "111", "114");
     expected.insert(expected.end(), second.begin(), second.end());
     EXPECT_EQ(Normalised(ReadLines("ehslog.txt")), expected);
+}
+
+// A clock one second before local midnight that moves on a second per read.
+int g_clockReads = 0;
+time_t g_beforeMidnight = 0;
+time_t TickingClock() { return g_beforeMidnight + g_clockReads++; }
+
+TEST_F(EhsTest, TheLogHeaderAndTheReportReadTheClockOnceEach) {
+    tm evening{};
+    evening.tm_year = 2026 - 1900;
+    evening.tm_mon = 11;
+    evening.tm_mday = 31;
+    evening.tm_hour = 23;
+    evening.tm_min = 59;
+    evening.tm_sec = 59;
+    evening.tm_isdst = -1;
+    g_beforeMidnight = mktime(&evening);
+    SetWallClock(TickingClock);
+    {
+        CVelmor engine;
+        engine.SetAppInfo("Quble", "v. 1.0");
+        EXPECT_EQ(g_clockReads, 1);
+        CEHSException(EHS_TYPE_GAME, 1, "late", "f", 1).WriteReport();
+        EXPECT_EQ(g_clockReads, 2);
+    }
+    SetWallClock(nullptr);
+    const auto log = ReadLines("gamelog.txt");
+    EXPECT_NE(std::find(log.begin(), log.end(), "--==: Execution date: 31.12.2026"), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "--==: Execution time: 23:59"), log.end());
+    // The report's read came a second later: just after midnight, both lines.
+    const auto report = ReadLines("ehslog.txt");
+    ASSERT_GE(report.size(), 5u);
+    EXPECT_EQ(report[3], "Date: 1.1.2027");
+    EXPECT_EQ(report[4], "Time: 0:0");
 }
 
 TEST_F(EhsTest, TypeNames) {

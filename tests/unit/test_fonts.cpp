@@ -253,6 +253,23 @@ TEST_F(FontTest, SetCurrentFontInItsThreeForms) {
     EXPECT_EQ(e.GetType(), uint32_t(EHS_TYPE_GAME));
 }
 
+TEST_F(FontTest, ALostDeviceResetKeepsTheCurrentFont) {
+    engine->LoadResource("FNT_UT_A");
+    const int32_t b = LoadFont(FontXml({{"id", "FNT_UT_B"}, {"cellsize", "32"}}));
+    engine->SetCurrentFont(b);
+    g_bWindowActive = 1;
+    Device().LoseDevice();
+    engine->UpdateAllSystems();
+    Device().RestoreWindow();
+    EXPECT_EQ(engine->UpdateAllSystems(), 1);
+    ASSERT_EQ(Device().CountCalls("Reset"), 1);
+    EXPECT_EQ(engine->m_gfx.iCurrentFont, b);
+    // Text is drawn in that font: its cells are 32 pixels.
+    const std::vector<Glyph> glyphs = Drawn([&] { engine->DrawText("AB", 0, 0, 0, -1, 1.0f); });
+    ASSERT_EQ(glyphs.size(), 2u);
+    EXPECT_FLOAT_EQ(glyphs[0].size, 32.0f);
+}
+
 TEST_F(FontTest, DrawingWithNoFontLoadedIsFatal) {
     const CEHSException e = Raised([&] { engine->DrawText("A", 0, 0, 0, -1, 1.0f); });
     EXPECT_EQ(e.GetDesc(), "Cannot draw text: invalid current font id. ID = 0");
@@ -265,7 +282,7 @@ TEST_F(FontTest, EveryDescriptionErrorIsFatal) {
         uint32_t type;
     };
     const std::vector<Case> cases = {
-        {"no element", "Parsing error during loading the font data!", EHS_TYPE_GENERAL},
+        {"no element", "Parsing error during loading the font data!", EHS_TYPE_GAME},
         {FontXml({}, "font"), "XML file doesn't contain font description!", EHS_TYPE_GAME},
         {FontXml({{"id", ""}}), "Invalid font ID", EHS_TYPE_GENERAL},
         {FontXml({{"textureid", ""}}), "Invalid font texture ID!", EHS_TYPE_GENERAL},

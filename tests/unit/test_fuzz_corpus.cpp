@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_gui_target.h"
 #include "fuzz_targets.h"
 #include "test_support.h"
 
@@ -38,5 +39,7 @@ TEST(FuzzCorpus, XMLReaderSeedsRunClean) { Replay("xml", FuzzXMLDocument); }
 TEST(FuzzCorpus, PackReaderSeedsRunClean) { Replay("pak", FuzzPakDirectory); }
 
 TEST(FuzzCorpus, ImageDecoderSeedsRunClean) { Replay("image", FuzzImage); }
+
+TEST(FuzzCorpus, GUIDataSeedsRunClean) { Replay("gui", FuzzGUIData); }
 
 }  // namespace

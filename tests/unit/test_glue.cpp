@@ -1,5 +1,6 @@
 // The engine's script functions, called from Lua on the recording device and
 // the offline audio output.
+#include <cmath>
 #include <filesystem>
 
 #include "audio_fixtures.h"
@@ -128,6 +129,44 @@ TEST_F(GlueTest, WrongArgumentTypesNameTheFirstBadIndex) {
     EXPECT_FLOAT_EQ(Vertex(0).x, 0.0f);
 }
 
+TEST_F(GlueTest, NumbersThatAreNoIntegersAreInvalidArguments) {
+    struct Case {
+        const char* call;
+        const char* function;
+        int index;
+    };
+    const Case cases[] = {
+        {"V2D_SFX_SoundPlay(0/0, false, -1, 100, 0)", "V2D_SFX_SoundPlay", 1},
+        {"V2D_SFX_SoundPlay('SND_CLICK', false, -1, 1e12, 0)", "V2D_SFX_SoundPlay", 4},
+        {"V2D_INP_KeyboardIsKeyPressed(1/0)", "V2D_INP_KeyboardIsKeyPressed", 1},
+        {"V2D_INP_MouseIsKeyClicked(-1/0)", "V2D_INP_MouseIsKeyClicked", 1},
+        {"V2D_INP_KeyboardSetTextBufferSize(2^31)", "V2D_INP_KeyboardSetTextBufferSize", 1},
+        {"V2D_GFX_TexSet(0, -2^31 - 1)", "V2D_GFX_TexSet", 2},
+        {"V2D_GFX_TexUnloadByID(-1e300)", "V2D_GFX_TexUnloadByID", 1},
+        {"V2D_GFX_SceneSetGamma(0/0, 0)", "V2D_GFX_SceneSetGamma", 1},
+        {"V2D_GFX_SceneSetGamma(1, 1/0)", "V2D_GFX_SceneSetGamma", 2},
+        {"V2D_GFX_VQuadSetPos(10, 0/0, 30, 40)", "V2D_GFX_VQuadSetPos", 2},
+    };
+    for (const Case& c : cases) {
+        const CEHSException e = RunExpectingError(c.call);
+        EXPECT_EQ(e.GetType(), 2u) << c.call;
+        EXPECT_EQ(e.GetDesc(), std::string("Error in glue function: glue_") + c.function +
+                                   ".Invalid argument type. Index = " + std::to_string(c.index))
+            << c.call;
+    }
+    // The largest integers still pass the check and reach the engine.
+    EXPECT_EQ(RunExpectingError("V2D_SFX_SoundPlay(2^31 - 1, false, -1, 100, 0)").GetDesc(),
+              "Invalid sound ID: 2147483647");
+    EXPECT_EQ(RunExpectingError("V2D_SFX_SoundPlay(-2^31 - 0.5, false, -1, 100, 0)").GetDesc(),
+              "Invalid sound ID: -2147483648");
+    // A gamma bend that is not a number, from native code, gives a black ramp.
+    engine->SceneSetGamma(1.0f, std::nanf(""));
+    vd3d::D3DGAMMARAMP ramp;
+    engine->m_pD3DDevice->GetGammaRamp(&ramp);
+    EXPECT_EQ(ramp.red[255], 0);
+    EXPECT_EQ(ramp.blue[128], 0);
+}
+
 TEST_F(GlueTest, SoundsPlayByIdentifierAndByHandle) {
     Run("click = V2DUTIL_DemandSound('SND_CLICK')");
     const int32_t id = engine->SoundFind("SND_CLICK");
@@ -142,6 +181,21 @@ TEST_F(GlueTest, SoundsPlayByIdentifierAndByHandle) {
     engine->ScriptCallFunction("status", -1);
     EXPECT_EQ(engine->ScriptGetResults().at(0).GetNumber(), 1.0);
     EXPECT_EQ(RunExpectingError("V2D_SFX_SoundStop('SND_NOT_THERE')").GetDesc(), "Invalid sound ID: -1");
+}
+
+TEST_F(GlueTest, WithoutASoundCardSoundsNamedByIdentifierAreQuietlyIgnored) {
+    engine->SoundDeinit();
+    platform::SetAudioOutput(platform::AudioOutput::Missing);
+    engine->SoundInit(44100);
+    ASSERT_EQ(engine->m_sfx.bNoSound, 1);
+    Run("click = V2DUTIL_DemandSound('SND_CLICK')\n"
+        "for i = 1, 10 do V2D_SFX_SoundPlay('SND_CLICK', false, -1, 100, 0) V2D_SFX_SoundStop('SND_CLICK') "
+        "V2D_SFX_SoundPause('SND_X') V2D_SFX_SoundResume('SND_X') V2D_SFX_SoundSetAttributes('SND_X', 1, 2, 3) "
+        "V2D_SFX_SoundSlideAttributes('SND_X', 1, 2, 3, 4) V2D_SFX_SoundPlay(click, false, -1, 100, 0) end\n"
+        "function status() return V2D_SFX_SoundGetStatus('SND_CLICK') end");
+    engine->ScriptCallFunction("status", -1);
+    EXPECT_EQ(engine->ScriptGetResults().at(0).GetNumber(), 0.0);
+    EXPECT_EQ(Log().find("Cannot find iID"), std::string::npos);
 }
 
 TEST_F(GlueTest, MultipleResultsAndTheLog) {

@@ -51,25 +51,49 @@ TEST(SmartID, KindComesFromTheFirstThreeCharactersCaseSensitively) {
         EXPECT_EQ(any.GetStrID(), "x");
     }
 
-    const CEHSException tooShort = ErrorOf([] { CSmartID id("TEX"); });
+    // No engine runs here: construction faults wait for the entry point,
+    // which raises them.
+    const CEHSException tooShort = ErrorOf([] {
+        CSmartID id("TEX");
+        RaiseKeptEarlyFault();
+    });
     EXPECT_EQ(tooShort.GetType(), EHS_TYPE_GENERAL);
     EXPECT_EQ(tooShort.GetDesc(), "Error in CSmartID::DetectResType : strID length is too small (<4)!");
     EXPECT_EQ(tooShort.GetFile(), "cvelmor_utils_csmartid");
 
-    const CEHSException lower = ErrorOf([] { CSmartID id("tex_bg"); });
+    const CEHSException lower = ErrorOf([] {
+        CSmartID id("tex_bg");
+        RaiseKeptEarlyFault();
+    });
     EXPECT_EQ(lower.GetType(), EHS_TYPE_GAME);
     EXPECT_EQ(lower.GetDesc(), "Error in CSmartID::DetectResType : cannot detect res type! strID = tex_bg");
-    EXPECT_EQ(ErrorOf([] { CSmartID id("MUS_GAME"); }).GetType(), EHS_TYPE_GAME);
+    EXPECT_EQ(ErrorOf([] {
+                  CSmartID id("MUS_GAME");
+                  RaiseKeptEarlyFault();
+              }).GetType(),
+              EHS_TYPE_GAME);
 }
 
-TEST(SmartID, SecondObjectWithTheSameTextIsRefused) {
+TEST(SmartID, SecondObjectWithTheSameTextIsRefusedAndKeptOutOfTheRegistry) {
     CSmartID first("TEX_UT_DUP");
-    const CEHSException e = ErrorOf([] { CSmartID second("TEX_UT_DUP"); });
+    {
+        // Built before any engine, as program-wide objects are: the first
+        // fault is kept, the newcomer stays unbound and out of the registry.
+        CSmartID second("TEX_UT_DUP");
+        CSmartID third("XYZ_UT_BAD");
+        CSmartID::BindByName("TEX_UT_DUP", 6);
+        EXPECT_EQ(first.GetID(), 6);
+        EXPECT_EQ(second.GetID(), -1);
+    }
+    CSmartID::BindByName("TEX_UT_DUP", 7);
+    EXPECT_EQ(first.GetID(), 7) << "the refused object took nobody's entry with it";
+    const CEHSException e = ErrorOf([] { RaiseKeptEarlyFault(); });
     EXPECT_EQ(e.GetType(), EHS_TYPE_GAME);
     EXPECT_EQ(e.GetCode(), 0u);
     EXPECT_EQ(e.GetDesc(),
               "Error in CSmartID::CSmartID(const char* fp_pszID, int fp_iResType). An object with same strID already "
               "exists! strID = TEX_UT_DUP");
+    EXPECT_NO_THROW(RaiseKeptEarlyFault()) << "raised once, then forgotten";
 }
 
 TEST(SmartID, BindingByNameAndUnbindingTheFirstInKeyOrder) {
@@ -102,17 +126,18 @@ TEST(SmartID, BindingByNameAndUnbindingTheFirstInKeyOrder) {
     EXPECT_EQ(sound.GetID(), 4);
 }
 
-TEST(SmartID, DestroyingAnyIdentifierTakesTheRegistryWithIt) {
+TEST(SmartID, DestroyingAnIdentifierRemovesOnlyItsOwnEntry) {
     CSmartID survivor("TEX_UT_SURVIVOR");
     {
         CSmartID temporary("TEX_UT_TEMP");
     }
     CSmartID::BindByName("TEX_UT_SURVIVOR", 3);
-    EXPECT_EQ(survivor.GetID(), -1);
-    // The next construction starts a new registry; the same text is free again.
+    EXPECT_EQ(survivor.GetID(), 3);
+    // The text is free again, and a new object binds under it.
     CSmartID again("TEX_UT_TEMP");
     CSmartID::BindByName("TEX_UT_TEMP", 2);
     EXPECT_EQ(again.GetID(), 2);
+    EXPECT_NO_THROW(RaiseKeptEarlyFault());
 }
 
 class XMLVarTest : public EngineTest {
@@ -184,19 +209,37 @@ TEST_F(XMLVarTest, ScrambledDataIsReadWhenTheEncryptModeIsOn) {
     EXPECT_EQ(sizex.GetValue(), 6);
 }
 
-TEST_F(XMLVarTest, DuplicateIDsAreFatalAndDestroyingAVariableEndsTheRegistry) {
+TEST_F(XMLVarTest, WhileTheEngineRunsDuplicatesRaiseAtOnceAndEachVariableLeavesAlone) {
     CXMLVarInt first("board", 1);
     const CEHSException e = ErrorOf([] { CXMLVarFloat second("board", 2.0f); });
     EXPECT_EQ(e.GetType(), EHS_TYPE_GAME);
     EXPECT_EQ(e.GetDesc(),
               "Error in CXMLVar::CXMLVar(const char* fp_pszID). An object with same ID already exists! ID = board");
+    CSmartID texture("TEX_UT_RUNNING");
+    EXPECT_EQ(ErrorOf([] { CSmartID again("TEX_UT_RUNNING"); }).GetType(), EHS_TYPE_GAME);
+    EXPECT_EQ(ErrorOf([] { CSmartID bad("BAD_UT"); }).GetType(), EHS_TYPE_GAME);
     {
         CXMLVarInt temporary("temporary", 0);
     }
-    // No registry: set by name does nothing and warns about nothing.
     CXMLVar::SetByName("board", "5");
-    EXPECT_EQ(first.GetValue(), 1);
-    EXPECT_FALSE(testsupport::FileExists("gamelog.txt"));
+    EXPECT_EQ(first.GetValue(), 5) << "the other variables still bind";
+    CXMLVar::SetByName("temporary", "5");
+    EXPECT_TRUE(testsupport::FileExists("gamelog.txt"));
+    EXPECT_NE(Log().find("Warning: unused xml variable: temporary"), std::string::npos);
+    EXPECT_NO_THROW(RaiseKeptEarlyFault()) << "nothing was kept while the engine ran";
+}
+
+TEST(XMLVar, ADuplicateBeforeTheEngineIsKeptForTheEntryPoint) {
+    CXMLVarInt first("size", 1);
+    {
+        CXMLVarInt second("size", 2);
+        EXPECT_NO_THROW(CXMLVar::SetByName("size", "3"));
+    }
+    EXPECT_EQ(first.GetValue(), 3);
+    CXMLVar::SetByName("size", "4");
+    EXPECT_EQ(first.GetValue(), 4);
+    EXPECT_EQ(ErrorOf([] { RaiseKeptEarlyFault(); }).GetDesc(),
+              "Error in CXMLVar::CXMLVar(const char* fp_pszID). An object with same ID already exists! ID = size");
 }
 
 }  // namespace

@@ -47,6 +47,25 @@ TEST(ItemsManager, ExistingNameReturnsItsIDAndStoresNothing) {
     m.FreeAll();
 }
 
+TEST(ItemsManager, AnEmptyNameIsAnItemLikeAnyOtherNotAFreeSlot) {
+    int deaths = 0;
+    TItemsManager<Item> m;
+    m.Add(new Item(&deaths), "A", 0);
+    m.Add(new Item(&deaths), "B", 0);
+    m.FreeItem(0);
+    EXPECT_EQ(m.FindByName(""), -1) << "a free slot has no name";
+    Item* unnamed = new Item(&deaths);
+    EXPECT_EQ(m.Add(unnamed, "", 4), 0);
+    EXPECT_EQ(m.GetItem(0), unnamed) << "stored, not dropped";
+    EXPECT_EQ(m.GetTag(0), 4);
+    EXPECT_EQ(m.FindByName(""), 0);
+    // A second unnamed item is the same name: the first answers.
+    Item other(&deaths);
+    EXPECT_EQ(m.Add(&other, "", 5), 0);
+    m.FreeAll();
+    EXPECT_EQ(deaths, 3);
+}
+
 TEST(ItemsManager, FreeOutOfRangeRaisesTheManagersTextAndFreeSlotIsSilent) {
     int deaths = 0;
     TItemsManager<Item> m;

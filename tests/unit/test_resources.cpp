@@ -2,6 +2,7 @@
 // load-function registries, loading by ID and by tag, demand operations, and
 // damaged packs.
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -199,26 +200,68 @@ TEST_F(ResourceTest, EmptyPackAddsNothingAndSaysSo) {
                                      "   +: 1 resource packs found."}));
 }
 
-TEST_F(ResourceTest, DuplicateIDsInPacksKeepTheFirstEntryProcessed) {
+TEST_F(ResourceTest, DuplicateIDsInPacksKeepTheFirstEntryProcessedAndPacksAreReadInNameOrder) {
     PakBytes head(2);
     head.Entry("DUP", "T", 0, 1, 1).Entry("DUP", "T", 0, 1, 2);
     const uint32_t at = static_cast<uint32_t>(head.Size());
-    Put("DATA/one.pak", PakBytes(2).Entry("DUP", "T", at, 1, 1).Entry("DUP", "T", at, 1, 2).Raw("1").Bytes());
-    Put("DATA/two.pak", PakBytes(1).Entry("DUP", "T", 30, 1, 9).Raw(std::string(10, '2')).Bytes());
+    // Written in an order of their own; read in name order whatever the
+    // file system lists first.
+    const std::vector<std::string> names = {"p5", "p2", "p7", "P9", "p0", "p3", "p6", "p1", "p4"};
+    for (const std::string& name : names) {
+        const int32_t tag = name == "p0" ? 1 : 100 + name[1];
+        if (name == "p0") {
+            Put("DATA/p0.pak", PakBytes(2).Entry("DUP", "T", at, 1, 1).Entry("DUP", "T", at, 1, 2).Raw("1").Bytes());
+        } else {
+            Put("DATA/" + name + ".pak", PakBytes(1).Entry("DUP", "T", 30, 1, tag).Raw(std::string(10, '2')).Bytes());
+        }
+    }
     engine->ResourcesInit();
 
-    // Within one pack the earlier entry wins; across packs the pack the
-    // directory listing gave first.
-    const auto lines = LogLines();
-    const auto one = std::find(lines.begin(), lines.end(), "   =: Processing ResPack: ./DATA/one.pak");
-    const auto two = std::find(lines.begin(), lines.end(), "   =: Processing ResPack: ./DATA/two.pak");
-    ASSERT_TRUE(one != lines.end() && two != lines.end());
+    std::vector<std::string> processed;
+    for (const std::string& line : LogLines())
+        if (line.rfind("   =: Processing ResPack: ", 0) == 0) processed.push_back(line.substr(26));
+    const std::vector<std::string> sorted = {"./DATA/P9.pak", "./DATA/p0.pak", "./DATA/p1.pak",
+                                             "./DATA/p2.pak", "./DATA/p3.pak", "./DATA/p4.pak",
+                                             "./DATA/p5.pak", "./DATA/p6.pak", "./DATA/p7.pak"};
+    EXPECT_EQ(processed, sorted);
+    // Within one pack the earlier entry wins; across packs the first in
+    // byte-wise name order ("P9" sorts before "p0").
     EXPECT_EQ(engine->ResGetResources()->GetCount(), 1);
-    EXPECT_EQ(Record("DUP")->GetTag(), one < two ? 1 : 9);
+    EXPECT_EQ(Record("DUP")->GetTag(), 100 + '9');
+    const auto lines = LogLines();
+    const auto zero = std::find(lines.begin(), lines.end(), "   =: Processing ResPack: ./DATA/p0.pak");
+    ASSERT_NE(zero, lines.end());
     // Dropped duplicates are still entries of their packs.
-    EXPECT_EQ(*(one + 1), "   +: 2 resources found.");
-    EXPECT_EQ(*(two + 1), "   +: 1 resources found.");
+    EXPECT_EQ(*(zero + 1), "   +: 2 resources found.");
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find(" !: ") == 0; }), 0);
+}
+
+TEST_F(ResourceTest, DescriptorNamesResolveWithoutRegardToCaseWhenTheExactNameIsMissing) {
+    resfixtures::MakeDirs("DATA/tex/sub");
+    Put("DATA/tex/tile.png", "lower");
+    Put("DATA/tex/Other.png", "exact");
+    Put("DATA/tex/other.png", "lower twin");
+    Put("DATA/tex/sub/deep.bin", "deep!");
+    Put("DATA/d.xml",
+        "<respack><r id=\"A\" typeid=\"T\" filename=\"Tex\\Tile.PNG\" tag=\"1\"/>"
+        "<r id=\"B\" typeid=\"T\" filename=\"tex/Other.png\" tag=\"1\"/>"
+        "<r id=\"C\" typeid=\"T\" filename=\"TEX/SUB/DEEP.BIN\" tag=\"1\"/></respack>");
+    Start();
+    EXPECT_EQ(Record("A")->GetFileName(), "./DATA/tex/tile.png");
+    EXPECT_EQ(Record("A")->GetSize(), 5u);
+    EXPECT_EQ(Record("B")->GetFileName(), "./DATA/tex/Other.png") << "an exact match wins";
+    EXPECT_EQ(Record("C")->GetFileName(), "./DATA/tex/sub/deep.bin");
+    resfixtures::UseLoader(*engine, "T", resfixtures::RecordLoad);
+    engine->LoadResource("C");
+    ASSERT_EQ(Calls().size(), 1u);
+    EXPECT_EQ(Calls()[0].bytes, "deep!");
+
+    // No file of that name in any case is still the missing-file error.
+    engine.reset();
+    engine = std::make_unique<CVelmor>();
+    Put("DATA/d.xml", "<respack><r id=\"D\" typeid=\"T\" filename=\"tex/none.png\"/></respack>");
+    EXPECT_EQ(ErrorOf([this] { engine->ResourcesInit(); }).GetDesc(),
+              "Cannot find file declared in ResPack. Filename = tex/none.png");
 }
 
 TEST_F(ResourceTest, DescriptorFaultsAreFatalWithTheirMessages) {
@@ -513,11 +556,34 @@ TEST_F(ResourceTest, EntriesWhoseBytesLieOutsideThePackAreSkippedWithAWarning) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "   +: 4 resources found."), lines.end());
 }
 
-TEST_F(ResourceTest, ZeroSizeEntryIsTheRecordConstructionError) {
+size_t OpenFileCount() {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
+TEST_F(ResourceTest, ZeroSizeEntryIsTheRecordConstructionErrorAndThePackIsClosed) {
     Put("DATA/z.pak", PakBytes(1).Entry("Z", "T", 4, 0, 1).Bytes());
+    const size_t open = OpenFileCount();
     const CEHSException e = ErrorOf([this] { engine->ResourcesInit(); });
     EXPECT_EQ(e.GetType(), EHS_TYPE_GENERAL);
     EXPECT_EQ(e.GetDesc(), "Invalide resource name - check if resource file exist!");
+    EXPECT_EQ(OpenFileCount(), open) << "the pack file was left open";
+}
+
+int ThrowingLoad(const void*, int, const char*, int, int, int, int) {
+    throw CEHSException(EHS_TYPE_GAME, 0, "loader gives up", "test", 1);
+}
+
+TEST_F(ResourceTest, ALoaderThatThrowsStillHasItsBytesReleased) {
+    Put("DATA/img.bin", "image");
+    Put("DATA/d.xml", "<respack><r id=\"TEX_A\" typeid=\"TEXTURE\" filename=\"img.bin\" tag=\"1\"/></respack>");
+    Start();
+    resfixtures::UseLoader(*engine, "TEXTURE", ThrowingLoad);
+    EXPECT_EQ(ErrorOf([this] { engine->LoadResource("TEX_A"); }).GetDesc(), "loader gives up");
+    EXPECT_FALSE(Record("TEX_A")->IsLoaded());
+    EXPECT_EQ(ErrorOf([this] { engine->LoadResource("TEX_A"); }).GetDesc(), "loader gives up")
+        << "a second load finds the record unloaded, not an internal error";
 }
 
 TEST_F(ResourceTest, PacksTooShortForTheirCountOrEmptyGiveNoEntries) {

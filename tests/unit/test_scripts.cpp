@@ -1,10 +1,13 @@
 // The script state: start-up, chunks, calls by name, values and errors
 // crossing between scripts and the engine.
 #include <cstring>
+#include <deque>
 
 #include "cvelmor.h"
 #include "cvelmor_glue.h"
 #include "test_support.h"
+
+using testsupport::Raised;
 
 namespace {
 
@@ -61,6 +64,15 @@ TEST_F(ScriptTest, StartLogsItsBlockAndOpensOnlyBaseMathAndIo) {
     for (const CLuaValue& v : engine->ScriptGetResults()) types.insert(types.begin(), v.GetString());
     const std::vector<std::string> expectedTypes = {"table", "table", "table", "nil", "nil", "nil", "nil"};
     EXPECT_EQ(types, expectedTypes);
+    // Files, yes; programs, no.
+    Load("function io_types() return type(io.open), type(io.lines), type(io.write), type(io.popen) end");
+    engine->ScriptCallFunction("io_types", -1);
+    types.clear();
+    for (const CLuaValue& v : engine->ScriptGetResults()) types.insert(types.begin(), v.GetString());
+    EXPECT_EQ(types, (std::vector<std::string>{"function", "function", "function", "nil"}));
+    const CEHSException e = Raised([&] { Load("io.popen('touch started_by_script')"); });
+    EXPECT_EQ(e.GetType(), 4u);
+    EXPECT_FALSE(testsupport::FileExists("started_by_script"));
 }
 
 TEST_F(ScriptTest, SecondStartThrowsAndStopLogsItsBlock) {
@@ -237,6 +249,60 @@ TEST_F(ScriptTest, EngineErrorsInsideNativeFunctionsArriveUnchanged) {
     EXPECT_EQ(engine->ScriptGetResults()[0].GetNumber(), 42.0);
 }
 
+V2D_SCRIPT_FUNCTION(TEST_LoadChunk) {
+    const std::string chunk = GlueToString(L, 1);
+    GetEngine()->ScriptLoadFromBuffer(chunk.data(), chunk.size(), "inner");
+    return 0;
+}
+
+TEST_F(ScriptTest, CaughtEngineErrorsStayFatalAndNeverOutliveTheirCall) {
+    engine->ScriptRegisterFunction("TEST_ThrowEngineError", script_TEST_ThrowEngineError);
+    const char* const catchers[] = {
+        "pcall(TEST_ThrowEngineError)",
+        "xpcall(TEST_ThrowEngineError, function(m) reached = 'handler' return m end)",
+        "pcall(pcall, TEST_ThrowEngineError)",
+        "coroutine.resume(coroutine.create(function() TEST_ThrowEngineError() end))",
+        "pcall(coroutine.wrap(function() TEST_ThrowEngineError() end))",
+        "coroutine.wrap(function() pcall(TEST_ThrowEngineError) end)()",
+    };
+    Load("function reachedWhat() return reached end");
+    for (const char* catcher : catchers) {
+        Load("reached = 'no'");
+        const CEHSException e = Raised([&] { Load(std::string("local ok = ") + catcher + " reached = 'yes'"); });
+        EXPECT_EQ(e.GetCode(), 77u) << catcher;
+        EXPECT_EQ(e.GetDesc(), "Cannot create texture object!") << catcher;
+        engine->ScriptCallFunction("reachedWhat", 1);
+        EXPECT_NE(engine->ScriptGetResults().at(0).GetString(), "yes") << catcher << ": the script went on";
+        // The next error is reported as itself.
+        const CEHSException next = Raised([&] { Load("error('a plain script error')"); });
+        EXPECT_EQ(next.GetType(), 4u) << catcher;
+        EXPECT_NE(next.GetDesc().find("a plain script error"), std::string::npos) << catcher;
+    }
+    // Called by name, too.
+    Load("function caught() pcall(TEST_ThrowEngineError) return 5 end\nfunction fine() return 6 end");
+    EXPECT_EQ(CallExpectingError("caught").GetCode(), 77u);
+    engine->ScriptCallFunction("fine", 1);
+    EXPECT_EQ(engine->ScriptGetResults().at(0).GetNumber(), 6.0);
+    // Scripts still catch their own errors.
+    Load("ok, message = pcall(error, 'mine') function caughtOwn() return ok, message end");
+    engine->ScriptCallFunction("caughtOwn", -1);
+    ASSERT_EQ(engine->ScriptGetResults().size(), 2u);
+    EXPECT_EQ(engine->ScriptGetResults()[1].GetBoolean(), false);
+    EXPECT_EQ(engine->ScriptGetResults()[0].GetString(), "mine");
+}
+
+TEST_F(ScriptTest, AChunkLoadedFromInsideAScriptReportsItsOwnSyntaxError) {
+    engine->ScriptRegisterFunction("TEST_LoadChunk", script_TEST_LoadChunk);
+    const CEHSException e = Raised([&] { Load("TEST_LoadChunk('x = = 1')"); });
+    EXPECT_EQ(e.GetType(), 4u);
+    EXPECT_EQ(e.GetFile(), "cvelmor_scr_main");
+    EXPECT_NE(e.GetDesc().find("inner"), std::string::npos) << e.GetDesc();
+    EXPECT_NE(e.GetDesc().find("unexpected symbol"), std::string::npos) << e.GetDesc();
+    Load("TEST_LoadChunk('y = 2') function y2() return y end");
+    engine->ScriptCallFunction("y2", 1);
+    EXPECT_EQ(engine->ScriptGetResults().at(0).GetNumber(), 2.0);
+}
+
 TEST_F(ScriptTest, LogFunctionChecksItsArgumentType) {
     Load("function log_text() V2D_LOG_AddEntry('from script') end\n"
          "function log_number() V2D_LOG_AddEntry(5) end\n"
@@ -252,7 +318,7 @@ TEST_F(ScriptTest, LogFunctionChecksItsArgumentType) {
 }
 
 TEST_F(ScriptTest, TimerFunctionsReportTheEngineTimer) {
-    system->now += 5000;
+    system->AdvanceMilliseconds(5000);
     engine->TimerUpdate();
     Load("function timer() return V2D_SYS_TimerGetDelta(), V2D_SYS_TimerGetFPS() end");
     engine->ScriptCallFunction("timer", -1);
@@ -260,6 +326,35 @@ TEST_F(ScriptTest, TimerFunctionsReportTheEngineTimer) {
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(r[0].GetNumber(), 1.0);
     EXPECT_NEAR(r[1].GetNumber(), 0.3, 1e-6);
+}
+
+// A script game drives its own loop: while the window is inactive the
+// update waits for the next window message before answering 0, so the loop
+// sleeps instead of spinning; a message that brings the window back lets the
+// next update run a frame.
+TEST_F(ScriptTest, UpdateWaitsForAMessageWhileTheWindowIsInactive) {
+    Load("function loop()\n"
+         "  local answers = ''\n"
+         "  for i = 1, 4 do answers = answers .. V2D_SYS_UpdateAllSystems() .. ' ' end\n"
+         "  return answers\n"
+         "end\n");
+    // The window goes inactive; each wait finds the next message of the
+    // player's return: a message that is no activation, then the activation.
+    std::vector<std::string> events;
+    std::deque<uint32_t> arriving = {0x0200, platform::MSG_ACTIVATE};
+    system->onWait = [&](platform::HeadlessSystem& s) {
+        events.push_back("wait");
+        ASSERT_FALSE(arriving.empty()) << "waited with nothing more to come";
+        s.Post(arriving.front(), platform::ACTIVATE_ACTIVE);
+        arriving.pop_front();
+    };
+    g_bWindowActive = 1;
+    system->Post(platform::MSG_ACTIVATE, platform::ACTIVATE_INACTIVE);
+    engine->ScriptCallFunction("loop", -1);
+    ASSERT_EQ(engine->ScriptGetResults().size(), 1u);
+    EXPECT_EQ(engine->ScriptGetResults()[0].GetString(), "0 0 1 1 ");
+    EXPECT_EQ(events, (std::vector<std::string>{"wait", "wait"}));
+    EXPECT_TRUE(system->queue.empty());
 }
 
 }  // namespace

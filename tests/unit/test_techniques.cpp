@@ -257,6 +257,8 @@ TEST_F(TechniqueTest, PackAndApplyErrors) {
     engine->ApplyTechnique(0);
     EXPECT_EQ(Raised([&] { engine->ApplyTechnique(std::string("TEQ_UT_NONE")); }).GetDesc(),
               "Invalid technique ID! ID = -1");
+    EXPECT_FALSE(LogHas(" !: Cannot find iID of technique with strID = TEQ_UT_NONE")) << "the error says it all";
+    EXPECT_EQ(engine->GetTechniqueID("TEQ_UT_NONE"), -1);
     EXPECT_TRUE(LogHas(" !: Cannot find iID of technique with strID = TEQ_UT_NONE"));
 }
 

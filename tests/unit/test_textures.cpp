@@ -236,6 +236,7 @@ TEST_F(TextureTest, SetTextureByNameAndByIdentifier) {
     const CEHSException e = Raised([&] { engine->SetTexture(std::string("TEX_UT_NONE"), 1); });
     EXPECT_EQ(e.GetDesc(), "Cannot set texture - invalid ID!");
     EXPECT_EQ(e.GetType(), uint32_t(EHS_TYPE_GENERAL));
+    EXPECT_FALSE(LogHas(" !: Cannot find iID of texture with strID = TEX_UT_NONE")) << "the error says it all";
     EXPECT_EQ(Raised([&] { engine->SetTexture(9, 0); }).GetDesc(), "Cannot set texture - invalid ID!");
     EXPECT_EQ(Raised([&] { engine->SetTexture(0, 8); }).GetDesc(), "Invalid texture stage! Stage = 8");
 }

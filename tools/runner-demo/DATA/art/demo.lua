@@ -1,5 +1,5 @@
--- A field of tiles drifting and pulsing; Escape or closing the window ends
--- it, F12 writes a screenshot.
+-- A field of tiles drifting and pulsing under a panel built from GUI data;
+-- Escape or closing the window ends it, F12 writes a screenshot.
 local KEY_ESCAPE = 1
 local KEY_F12 = 88
 
@@ -10,6 +10,7 @@ function main()
     if state == -1 or V2D_INP_KeyboardIsKeyClicked(KEY_ESCAPE) then return end
     if state == 1 then
       t = t + V2D_SYS_TimerGetDelta()
+      V2DGUI_Update()
       V2D_GFX_SceneBegin()
       V2D_GFX_SceneClearScreen(0.05, 0.05, 0.12)
       V2D_GFX_TechApply("TEQ_DEMO_BLEND")
@@ -25,9 +26,10 @@ function main()
           V2D_GFX_SceneRender()
         end
       end
+      V2DGUI_Draw()
       V2D_GFX_FontSet("FNT_DEMO")
-      V2D_GFX_FontDrawText("Velmor2D runner - " .. V2D_SYS_TimerGetFPS() .. " FPS", 40, 570, 0, 1, 1)
-      V2D_GFX_FontDrawText("Escape: quit   F12: screenshot", 420, 570, 0, 0, 0.8)
+      V2D_GFX_FontDrawText("Velmor2D runner - " .. V2D_SYS_TimerGetFPS() .. " FPS", 64, 560, 0, 1, 1)
+      V2D_GFX_FontDrawText("Escape: quit   F12: screenshot", 420, 560, 0, 0, 0.8)
       V2D_GFX_SceneEnd()
       V2D_GFX_ScenePresent()
       if V2D_INP_KeyboardIsKeyClicked(KEY_F12) then V2D_GFX_SceneMakeScreenshot() end
