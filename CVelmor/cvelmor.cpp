@@ -16,7 +16,11 @@ const char* const V2D_ENGINE_VERSION = "v.1.0";
 
 namespace {
 CVelmor* g_pCurrentEngine = nullptr;
-}
+
+constexpr int32_t kMicrosecondsPerMs = 1000;
+constexpr int32_t kMicrosecondsPerSecond = 1000000;
+constexpr int64_t kLongestFrameUs = 300000;
+}  // namespace
 
 CVelmor* GetEngine() {
     SetCheckpoint(112, 260);
@@ -26,10 +30,10 @@ CVelmor* GetEngine() {
 CVelmor::CVelmor() {
     g_pCurrentEngine = this;
     SetCheckpoint(112, 97);
-    m_timer.dwLastUpdate = platform::GetSystem().Milliseconds();
-    m_timer.dwPrevUpdate = m_timer.dwLastUpdate - 1;
-    m_timer.iFrameTimeMs = 1;
-    m_timer.iAccumulatedMs = 0;
+    m_timer.qwLastUpdateUs = platform::GetSystem().Microseconds();
+    m_timer.qwPrevUpdateUs = m_timer.qwLastUpdateUs - kMicrosecondsPerMs;
+    m_timer.iFrameTimeUs = kMicrosecondsPerMs;
+    m_timer.iAccumulatedUs = 0;
     m_timer.dwFrameCount = 1;
     m_timer.dwFPS = 1;
     std::remove("gamelog.txt");
@@ -144,24 +148,33 @@ int32_t CVelmor::UpdateAllSystems() {
     return 1;
 }
 
+// A long stall (a dragged window, a slow load) counts as only 0.3 s of game
+// time. The lower bound only keeps the time from being zero: one
+// microsecond never makes game time run ahead of the clock.
 void CVelmor::TimerUpdate() {
     SetCheckpoint(112, 328);
-    const uint32_t now = platform::GetSystem().Milliseconds();
-    int32_t frameMs = static_cast<int32_t>(now - m_timer.dwPrevUpdate);
-    m_timer.dwLastUpdate = now;
-    m_timer.dwPrevUpdate = now;
-    if (frameMs < 1) frameMs = 1;
-    if (frameMs > 300) frameMs = 300;
-    m_timer.iFrameTimeMs = frameMs;
-    m_timer.iAccumulatedMs += frameMs;
-    m_timer.fFrameTime = static_cast<float>(frameMs) * 0.001f;
-    if (m_timer.iAccumulatedMs < 1000) {
+    const uint64_t now = platform::GetSystem().Microseconds();
+    int64_t frameUs = static_cast<int64_t>(now - m_timer.qwPrevUpdateUs);
+    m_timer.qwLastUpdateUs = now;
+    m_timer.qwPrevUpdateUs = now;
+    if (frameUs < 1) frameUs = 1;
+    if (frameUs > kLongestFrameUs) frameUs = kLongestFrameUs;
+    m_timer.iFrameTimeUs = static_cast<int32_t>(frameUs);
+    m_timer.iAccumulatedUs += m_timer.iFrameTimeUs;
+    m_timer.fFrameTime = static_cast<float>(frameUs) * 0.000001f;
+    if (m_timer.iAccumulatedUs < kMicrosecondsPerSecond) {
         ++m_timer.dwFrameCount;
     } else {
         m_timer.dwFPS = m_timer.dwFrameCount + 1;
         m_timer.dwFrameCount = 0;
-        m_timer.iAccumulatedMs = 0;
+        m_timer.iAccumulatedUs = 0;
     }
+}
+
+void CVelmor::TimerRestart() {
+    SetCheckpoint(112, __LINE__);
+    m_timer.qwLastUpdateUs = platform::GetSystem().Microseconds();
+    m_timer.qwPrevUpdateUs = m_timer.qwLastUpdateUs;
 }
 
 void CVelmor::OnFocusGained() {

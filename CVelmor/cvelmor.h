@@ -40,13 +40,14 @@ enum V2DLogLevel {
     LOG_FATAL = 6,
 };
 
-// Frame timer fields, kept by TimerUpdate.
+// Frame timer fields, kept by TimerUpdate. Times are read from the
+// system's microsecond clock, so short frames are measured as they are.
 struct V2DTIMERSTATE {
-    uint32_t dwLastUpdate = 0;
-    uint32_t dwPrevUpdate = 0;
-    int32_t iFrameTimeMs = 1;
+    uint64_t qwLastUpdateUs = 0;
+    uint64_t qwPrevUpdateUs = 0;
+    int32_t iFrameTimeUs = 1000;
     float fFrameTime = 0.001f;
-    int32_t iAccumulatedMs = 0;
+    int32_t iAccumulatedUs = 0;
     uint32_t dwFrameCount = 1;
     uint32_t dwFPS = 1;
 };
@@ -64,6 +65,9 @@ public:
     // 1: run a frame now; 0: nothing to do (wait for a message); -1: quit.
     int32_t UpdateAllSystems();
     void TimerUpdate();
+    // Measures the next frame from now: called when start-up loading is
+    // over, so the first frame's time does not include it.
+    void TimerRestart();
     float TimerGetDelta() const { return m_timer.fFrameTime; }
     uint32_t TimerGetFPS() const { return m_timer.dwFPS; }
     const std::string& GetAppName() const { return m_strAppName; }
@@ -217,7 +221,8 @@ public:
     void MouseDeinit();
     void MouseUpdate();
     // Key codes 0 to 255; buttons 1 to 8. Anything else is never held.
-    // Clicked: held this frame and not the previous one.
+    // Clicked: pressed since the previous frame (held now, and newly pressed
+    // or not held then); a key held on is clicked only once.
     bool KeyboardIsKeyPressed(int32_t key) const;
     bool KeyboardIsKeyClicked(int32_t key) const;
     int32_t KeyboardGetAnyPressedKey() const;  // lowest held code 0..254, else 0

@@ -1,6 +1,7 @@
 // Script functions of the engine core: frame timer and system update.
 #include "cvelmor.h"
 #include "cvelmor_glue.h"
+#include "system.h"
 
 namespace {
 
@@ -24,9 +25,14 @@ V2D_SCRIPT_FUNCTION(V2D_SYS_SetXMLEncryptMode) {
     return 0;
 }
 
+// Nothing to do (an inactive window, a lost device) means waiting for the
+// next window message before answering, as the game's own loop does, so a
+// script loop sleeps instead of spinning.
 V2D_SCRIPT_FUNCTION(V2D_SYS_UpdateAllSystems) {
     SetCheckpoint(138, 22);
-    GluePushNumber(L, GetEngine()->UpdateAllSystems());
+    const int32_t result = GetEngine()->UpdateAllSystems();
+    if (result == 0) platform::GetSystem().WaitMessage();
+    GluePushNumber(L, result);
     return 1;
 }
 

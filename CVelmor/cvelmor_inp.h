@@ -12,7 +12,7 @@ struct V2DINPUTSTATE {
     vdinput::IDirectInput8* pDirectInput = nullptr;
 
     vdinput::IDirectInputDevice8* pKeyboard = nullptr;
-    uint8_t keys[256] = {};  // bit 7 set: held
+    uint8_t keys[256] = {};  // DISTATE_HELD, and DISTATE_NEWPRESS for a new press
     uint8_t prevKeys[256] = {};
 
     std::string strTextBuffer;

@@ -39,7 +39,15 @@ constexpr KeyChars kTypingOrder[] = {
     {DIK_SPACE, ' ', ' '},
 };
 
-bool Held(uint8_t state) { return (state & 0x80) != 0; }
+bool Held(uint8_t state) { return (state & DISTATE_HELD) != 0; }
+
+// Clicked: held now and either newly pressed since the last frame or not
+// held in it. The new-press mark keeps quick clicks apart: a press, release
+// and press again between two frames is a second click, though both frames
+// show the button held.
+bool Clicked(uint8_t state, uint8_t previous) {
+    return Held(state) && ((state & DISTATE_NEWPRESS) != 0 || !Held(previous));
+}
 
 }  // namespace
 
@@ -113,7 +121,7 @@ bool CVelmor::KeyboardIsKeyPressed(int32_t key) const {
 bool CVelmor::KeyboardIsKeyClicked(int32_t key) const {
     SetCheckpoint(128, __LINE__);
     if (key < 0 || key > 255) return false;
-    return Held(m_inp.keys[key]) && !Held(m_inp.prevKeys[key]);
+    return Clicked(m_inp.keys[key], m_inp.prevKeys[key]);
 }
 
 int32_t CVelmor::KeyboardGetAnyPressedKey() const {

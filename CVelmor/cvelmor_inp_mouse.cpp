@@ -11,7 +11,15 @@ namespace {
 
 constexpr const char* kFile = "cvelmor_inp_mouse";
 
-bool Held(uint8_t state) { return (state & 0x80) != 0; }
+bool Held(uint8_t state) { return (state & DISTATE_HELD) != 0; }
+
+// Clicked: held now and either newly pressed since the last frame or not
+// held in it. The new-press mark keeps quick clicks apart: a press, release
+// and press again between two frames is a second click, though both frames
+// show the button held.
+bool Clicked(uint8_t state, uint8_t previous) {
+    return Held(state) && ((state & DISTATE_NEWPRESS) != 0 || !Held(previous));
+}
 
 }  // namespace
 
@@ -130,7 +138,7 @@ bool CVelmor::MouseIsKeyPressed(int32_t button) const {
 bool CVelmor::MouseIsKeyClicked(int32_t button) const {
     SetCheckpoint(129, __LINE__);
     if (button < 1 || button > 8) return false;
-    return Held(m_inp.mouse.rgbButtons[button - 1]) && !Held(m_inp.prevMouse.rgbButtons[button - 1]);
+    return Clicked(m_inp.mouse.rgbButtons[button - 1], m_inp.prevMouse.rgbButtons[button - 1]);
 }
 
 int32_t CVelmor::MouseGetAnyPressedKey() const {

@@ -1,6 +1,7 @@
 // The sound and music subsystem: start and stop, the per-frame update that
 // starts queued music, global volumes, and pausing with the window's focus.
 #include <new>
+#include <string>
 
 #include "cvelmor.h"
 #include "cvelmor_managers.h"
@@ -60,6 +61,9 @@ void CVelmor::SoundInit(int32_t fp_iFrequency) {
         throw CEHSException(EHS_TYPE_GENERAL, static_cast<uint32_t>(BASS_ErrorGetCode()),
                             "Cannot start digital output!", kFile, __LINE__);
     }
+    BASS_INFO output{};
+    if (!m_sfx.bNoSound && BASS_GetInfo(&output))
+        LogEntry("Output latency: " + std::to_string(output.latency) + " ms", LOG_STEP);
 
     CreateManager(m_sfx.pSounds, "Creating Sounds Manager...", "Cannot create Sounds Manager!");
     CreateManager(m_sfx.pMusic, "Creating Music Manager...", "Cannot create Music Manager!");

@@ -111,6 +111,8 @@ CVelmorGUI::CVelmorGUI() {
     CVelmor* engine = GetEngine();
     EHS_ASSERT(g_pGUI == nullptr && engine != nullptr, kFile);
     g_pGUI = this;
+    CVelmor::LogSeparator(1);
+    CVelmor::LogEntry("Initializing GUI Manager...", LOG_TITLE);
     try {
         RegisterGUIResourceLoaders(*engine);
         RegisterStandardClasses();
@@ -122,12 +124,18 @@ CVelmorGUI::CVelmorGUI() {
         RegisterGUIScriptFunctions(*engine);
     } catch (...) {
         g_pGUI = nullptr;
+        CVelmor::LogEntry("Failed.", LOG_RESULT);
         throw;
     }
+    CVelmor::LogEntry("Done.", LOG_RESULT);
+    CVelmor::LogSeparator(1);
+    CVelmor::LogBlankLines(1);
 }
 
 CVelmorGUI::~CVelmorGUI() {
     SetCheckpoint(304, __LINE__);
+    CVelmor::LogSeparator(1);
+    CVelmor::LogEntry("Deinitializing GUI Manager...", LOG_TITLE);
     // In list order, as they were added; children are never deleted through
     // their parents.
     for (std::unique_ptr<CGUIElement>& element : m_elements) element.reset();
@@ -140,6 +148,9 @@ CVelmorGUI::~CVelmorGUI() {
     m_params.clear();
     m_paramNames.clear();
     if (g_pGUI == this) g_pGUI = nullptr;
+    CVelmor::LogEntry("Done.", LOG_RESULT);
+    CVelmor::LogSeparator(1);
+    CVelmor::LogBlankLines(1);
 }
 
 void CVelmorGUI::RegisterStandardClasses() {

@@ -20,7 +20,7 @@ static void BM_TimerUpdate(benchmark::State& state) {
     auto& system = platform::InstallHeadlessSystem();
     CVelmor engine;
     for (auto _ : state) {
-        system.now += 16;
+        system.AdvanceMilliseconds(16);
         engine.TimerUpdate();
     }
     benchmark::DoNotOptimize(engine.TimerGetFPS());

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Frames and quads per second of a Lua script that draws 10 000 quads per
-# frame through velmor-run on the OpenGL device. Needs a display: run it under
+# frame through the script runner (velmor-run with the frame cap off) on the
+# OpenGL device. Needs a display: run it under
 # xvfb-run (Mesa's software renderer) or on a desktop.
 #   xvfb-run -a -s "-screen 0 1024x768x24" bash bench/run_script_quads.sh [build-dir]
 set -euo pipefail
@@ -9,5 +10,5 @@ build="$(cd "${1:-$here/../build}" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cp -r "$here/script-quads/DATA" "$work/"
-(cd "$work" && SDL_AUDIODRIVER=dummy "$build/velmor-run")
+(cd "$work" && SDL_AUDIODRIVER=dummy "$build/bench/bench_script_quads")
 grep '^script quads:' "$work/gamelog.txt" || { echo "no figures; log follows" >&2; cat "$work/gamelog.txt" >&2; exit 1; }

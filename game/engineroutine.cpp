@@ -69,6 +69,8 @@ void GameShutdown() {
 }
 
 void MainLoop(V2DFRAMEFUNC frameFunction) {
+    // Start-up loading is over: the first frame's time must not include it.
+    g_pV2D->TimerRestart();
     while (g_bQuitFlag == 0) {
         const int32_t result = g_pV2D->UpdateAllSystems();
         if (result == 0) {

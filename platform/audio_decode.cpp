@@ -71,6 +71,7 @@ public:
     }
 
     uint32_t Rate() const { return m_rate; }
+    uint32_t Channels() const { return m_channels; }
     bool Rewind() { return sf_seek(m_file, 0, SEEK_SET) == 0; }
 
     // Reads up to `frames` frames as stereo: one channel goes to both sides,
@@ -204,22 +205,30 @@ int DecodeSample(const char* path, uint32_t offset, uint32_t length, SampleData&
     const int error = file.Open(path, offset, length);
     if (error != vbass::BASS_OK) return error;
     out.rate = file.Rate();
-    out.frames.clear();
+    out.left.clear();
+    out.right.clear();
+    const bool mono = file.Channels() == 1;
+    std::vector<float> chunk(2 * static_cast<size_t>(READ_CHUNK));
     // Grown as data really decodes: a header may claim any length.
     for (;;) {
         const uint32_t have = out.FrameCount();
         if (have >= MAX_SAMPLE_FRAMES) return vbass::BASS_ERROR_MEM;
+        const uint32_t got = file.ReadStereo(chunk.data(), READ_CHUNK);
         try {
-            out.frames.resize(2 * static_cast<size_t>(have + READ_CHUNK));
+            out.left.resize(static_cast<size_t>(have) + got);
+            if (!mono) out.right.resize(static_cast<size_t>(have) + got);
         } catch (const std::bad_alloc&) {
             return vbass::BASS_ERROR_MEM;
         }
-        const uint32_t got = file.ReadStereo(out.frames.data() + 2 * static_cast<size_t>(have), READ_CHUNK);
-        out.frames.resize(2 * static_cast<size_t>(have + got));
+        for (uint32_t i = 0; i < got; ++i) {
+            out.left[have + i] = chunk[2 * static_cast<size_t>(i)];
+            if (!mono) out.right[have + i] = chunk[2 * static_cast<size_t>(i) + 1];
+        }
         if (got < READ_CHUNK) break;
     }
     if (out.FrameCount() == 0) return vbass::BASS_ERROR_FILEFORM;
-    out.frames.shrink_to_fit();
+    out.left.shrink_to_fit();
+    out.right.shrink_to_fit();
     return vbass::BASS_OK;
 }
 

@@ -33,11 +33,13 @@ private:
     int64_t m_pos = 0;
 };
 
-// A whole decoded sample: interleaved stereo frames.
+// A whole decoded sample, one array per side; a mono sample has only one.
 struct SampleData {
-    std::vector<float> frames;
+    std::vector<float> left;   // a mono sample's only channel
+    std::vector<float> right;  // empty for a mono sample
     uint32_t rate = 0;
-    uint32_t FrameCount() const { return static_cast<uint32_t>(frames.size() / 2); }
+    uint32_t FrameCount() const { return static_cast<uint32_t>(left.size()); }
+    bool Mono() const { return right.empty(); }
 };
 
 // The largest sample the layer decodes (about six minutes at 44.1 kHz);

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cmath>
 
+#include "audio_resampler.h"
+
 namespace platform {
 namespace audio {
 
@@ -11,13 +13,21 @@ using vbass::DWORD;
 
 namespace {
 
-enum class Kind { Playback, Stream, Module };
+enum class Kind { Playback, Stream, Module, FadeOut };
 enum class State { Stopped, Playing, Paused };
 
 // The CPU figure covers this much played audio.
 constexpr double CPU_WINDOW_SECONDS = 0.5;
+// Instant changes of volume and pan, stops, pauses and resumes take this long.
+constexpr double RAMP_SECONDS = 0.005;
+// Voices are mixed in stretches of at most this many frames.
+constexpr uint32_t MAX_STRETCH = 256;
+// Decoded audio kept behind a stream's position, for the resampler.
+constexpr uint64_t HISTORY_FRAMES = MAX_KERNEL_REACH;
 
-// A linear slide of one attribute, advanced once per output frame.
+// A linear slide of one attribute over a number of output frames: the
+// value at frame k of the slide is from + k * step; after the last frame it
+// is the target.
 struct Slide {
     bool active = false;
     double target = 0.0;
@@ -30,24 +40,38 @@ struct Slide {
         left = frames;
         step = (to - from) / static_cast<double>(frames);
     }
-    // True when the slide has just reached its target.
-    bool Advance(double& value) {
+    // The step per frame while active, else 0.
+    double Rate() const { return active ? step : 0.0; }
+    // Moves `frames` frames on; true when the slide has just reached its target.
+    bool Advance(uint64_t frames, double& value) {
         if (!active) return false;
-        if (--left == 0) {
+        if (frames >= left) {
             value = target;
             active = false;
+            left = 0;
             return true;
         }
-        value += step;
+        left -= frames;
+        value += step * static_cast<double>(frames);
         return false;
     }
 };
 
 }  // namespace
 
+// A global volume along a block: its value at frame 0, its change per frame
+// and the frame where it arrives.
+struct Mixer::GlobalGain {
+    double start = 1.0;
+    double step = 0.0;
+    uint64_t glide = 0;
+    double At(uint64_t frame) const { return frame < glide ? start + frame * step : start + glide * step; }
+};
+
 struct Mixer::Channel {
     DWORD handle = 0;
     Kind kind = Kind::Playback;
+    Kind group = Kind::Playback;  // whose global volume applies (a fade-out's origin)
     State state = State::Stopped;
     bool loop = false;
     double ownRate = 44100.0;
@@ -55,6 +79,9 @@ struct Mixer::Channel {
     double volume = 1.0;  // 0..1
     double pan = 0.0;     // -1..1
     Slide freqSlide, volumeSlide, panSlide;
+    // A gain of its own for fading in after a resume and out after a stop.
+    double envelope = 1.0;
+    Slide envelopeSlide;
     bool stopAfterFade = false;
     double volumeBeforeFade = 1.0;
     uint64_t playOrder = 0;
@@ -62,13 +89,15 @@ struct Mixer::Channel {
     float peakRight = 0.0f;
     // Source position in frames: into the sample, or into the fifo.
     double pos = 0.0;
-    bool finished = false;  // a playback that has played out, removed after mixing
+    bool wrapped = false;   // a looped playback has come round at least once
+    bool finished = false;  // a playback or fade-out that is over, removed after mixing
 
     // Playbacks.
     DWORD sample = 0;
     const SampleData* data = nullptr;
 
-    // Streams and modules: decoded audio not yet played, and the decoder.
+    // Streams, modules and fade-outs: decoded audio (interleaved stereo)
+    // from a little before the position on, and the decoder.
     std::unique_ptr<Decoder> decoder;
     std::vector<float> fifo;
     bool ended = false;  // the decoder has nothing more
@@ -78,7 +107,8 @@ struct Mixer::Channel {
     bool decoding = false;    // the audio thread is using the decoder
 
     void ClearSlides() {
-        freqSlide.active = volumeSlide.active = panSlide.active = false;
+        freqSlide.active = volumeSlide.active = panSlide.active = envelopeSlide.active = false;
+        envelope = 1.0;
         if (stopAfterFade) volume = volumeBeforeFade;
         stopAfterFade = false;
     }
@@ -89,6 +119,71 @@ struct Mixer::Channel {
         restartPending = true;
         restartPosition = position;
         ++generation;
+    }
+};
+
+// Where a channel's source frames are, for the resampler to read.
+struct Mixer::Source {
+    const float* left = nullptr;
+    const float* right = nullptr;  // nullptr: mono
+    size_t stride = 1;             // floats from one frame to the next
+    int64_t count = 0;
+    bool loop = false;
+    bool wrapped = false;
+
+    explicit Source(const Channel& c) {
+        if (c.kind == Kind::Playback) {
+            left = c.data->left.data();
+            right = c.data->Mono() ? nullptr : c.data->right.data();
+            count = c.data->FrameCount();
+            loop = c.loop;
+            wrapped = c.wrapped;
+        } else {
+            left = c.fifo.data();
+            right = c.fifo.data() + 1;
+            stride = 2;
+            count = static_cast<int64_t>(c.fifo.size() / 2);
+        }
+    }
+
+    // Copies frames [first, first + frames) into planar arrays (outRight
+    // only for stereo): silence outside the source, except that a looped
+    // sample continues round its loop (and, once it has come round, before
+    // its start too).
+    void Gather(int64_t first, uint32_t frames, float* outLeft, float* outRight) const {
+        if (first >= 0 && first + frames <= count) {
+            CopyRun(first, frames, outLeft, outRight);
+            return;
+        }
+        for (uint32_t i = 0; i < frames; ++i) {
+            int64_t index = first + i;
+            bool inside = index >= 0 && index < count;
+            if (!inside && loop && count > 0 && (index >= count || wrapped)) {
+                index = ((index % count) + count) % count;
+                inside = true;
+            }
+            if (inside) {
+                CopyRun(index, 1, outLeft + i, outRight ? outRight + i : nullptr);
+            } else {
+                outLeft[i] = 0.0f;
+                if (outRight) outRight[i] = 0.0f;
+            }
+        }
+    }
+
+private:
+    void CopyRun(int64_t first, uint32_t frames, float* outLeft, float* outRight) const {
+        const float* l = left + static_cast<size_t>(first) * stride;
+        if (stride == 1) {
+            std::copy(l, l + frames, outLeft);
+            if (outRight) std::copy(right + first, right + first + frames, outRight);
+            return;
+        }
+        const float* r = right + static_cast<size_t>(first) * stride;
+        for (uint32_t i = 0; i < frames; ++i) {
+            outLeft[i] = l[stride * i];
+            if (outRight) outRight[i] = r[stride * i];
+        }
     }
 };
 
@@ -111,7 +206,10 @@ struct Mixer::DecodeJob {
     uint32_t got = 0;
 };
 
-Mixer::Mixer(uint32_t rate) : m_rate(rate) {}
+Mixer::Mixer(uint32_t rate)
+    : m_rate(rate),
+      m_rampFrames(std::max<uint32_t>(1, static_cast<uint32_t>(std::lround(RAMP_SECONDS * rate)))),
+      m_limiter(rate) {}
 Mixer::~Mixer() = default;
 
 DWORD Mixer::NewHandle() {
@@ -123,7 +221,7 @@ DWORD Mixer::NewHandle() {
 
 Mixer::Channel* Mixer::FindChannel(DWORD handle) {
     for (auto& channel : m_channels)
-        if (channel->handle == handle) return channel.get();
+        if (channel->handle == handle && channel->kind != Kind::FadeOut) return channel.get();
     return nullptr;
 }
 
@@ -165,6 +263,48 @@ void Mixer::RemoveEndedPlaybacks() {
                      m_channels.end());
 }
 
+void Mixer::FadeOutCopy(const Channel& c) {
+    // Nothing sounds now, or the output is silent and will not play the fade.
+    if (c.state != State::Playing || (!m_running && m_outputGain <= 0.0f)) return;
+    if (c.volume * c.envelope <= 0.0 && !c.volumeSlide.active) return;
+    auto fade = std::make_unique<Channel>();
+    fade->kind = Kind::FadeOut;
+    fade->group = c.group;
+    fade->state = State::Playing;
+    fade->ownRate = c.ownRate;
+    fade->freq = c.freq;
+    fade->volume = c.volume;
+    fade->pan = c.pan;
+    fade->freqSlide = c.freqSlide;
+    fade->volumeSlide = c.volumeSlide;
+    fade->panSlide = c.panSlide;
+    fade->envelope = c.envelope;
+    fade->envelopeSlide.Start(c.envelope, 0.0, m_rampFrames);
+    fade->ended = true;
+    // A copy of the source around the position, as far as the fade reaches.
+    const double fastest = std::max(c.freq, c.freqSlide.active ? c.freqSlide.target : 0.0) / m_rate;
+    const int64_t first = static_cast<int64_t>(std::floor(c.pos)) - static_cast<int64_t>(HISTORY_FRAMES);
+    const uint32_t frames =
+        static_cast<uint32_t>(std::ceil(m_rampFrames * fastest)) + 2 * static_cast<uint32_t>(HISTORY_FRAMES) + 2;
+    const Source source(c);
+    std::vector<float> left(frames), right(frames);
+    source.Gather(first, frames, left.data(), source.right ? right.data() : nullptr);
+    if (!source.right) right = left;
+    fade->fifo.resize(2 * static_cast<size_t>(frames));
+    for (uint32_t i = 0; i < frames; ++i) {
+        fade->fifo[2 * i] = left[i];
+        fade->fifo[2 * i + 1] = right[i];
+    }
+    fade->pos = c.pos - static_cast<double>(first);
+    m_channels.push_back(std::move(fade));
+}
+
+void Mixer::EndChannel(Channel& c) {
+    c.ClearSlides();
+    c.state = State::Stopped;
+    if (c.kind == Kind::Playback || c.kind == Kind::FadeOut) c.finished = true;
+}
+
 int Mixer::AddSample(std::unique_ptr<SampleData> data, uint32_t maxPlaybacks, uint32_t flags, DWORD& handle) {
     auto sample = std::make_unique<Sample>();
     sample->data = std::move(data);
@@ -178,7 +318,7 @@ int Mixer::AddSample(std::unique_ptr<SampleData> data, uint32_t maxPlaybacks, ui
 
 int Mixer::AddDecoded(std::unique_ptr<Decoder> decoder, bool isModule, DWORD& handle) {
     auto channel = std::make_unique<Channel>();
-    channel->kind = isModule ? Kind::Module : Kind::Stream;
+    channel->kind = channel->group = isModule ? Kind::Module : Kind::Stream;
     channel->ownRate = channel->freq = decoder->Rate();
     channel->decoder = std::move(decoder);
     std::lock_guard<std::mutex> lock(m_lock);
@@ -203,6 +343,7 @@ int Mixer::PlaySample(DWORD handle, uint32_t start, int freq, int volume, int pa
     if (busy >= sample->maxPlaybacks) {
         if (!(sample->flags & vbass::BASS_SAMPLE_OVER_POS)) return vbass::BASS_ERROR_NOCHAN;
         // Taking over the playback that has played longest.
+        FadeOutCopy(*channel);
     } else {
         auto fresh = std::make_unique<Channel>();
         fresh->handle = NewHandle();
@@ -218,6 +359,7 @@ int Mixer::PlaySample(DWORD handle, uint32_t start, int freq, int volume, int pa
     channel->pan = pan != vbass::BASS_PAN_UNCHANGED ? pan / 100.0 : 0.0;
     channel->loop = loop;
     channel->pos = start;
+    channel->wrapped = false;
     channel->finished = false;
     channel->state = State::Playing;
     channel->playOrder = ++m_playCounter;
@@ -229,21 +371,38 @@ int Mixer::PlayDecoded(DWORD handle, bool isModule, bool restart, uint32_t posit
     std::lock_guard<std::mutex> lock(m_lock);
     Channel* channel = FindChannel(handle);
     if (!channel || channel->kind != (isModule ? Kind::Module : Kind::Stream)) return vbass::BASS_ERROR_HANDLE;
+    const bool wasPaused = channel->state == State::Paused;
     // A channel that has played to its end starts again.
-    if (restart || (channel->ended && channel->fifo.empty())) channel->RequestRestart(position);
+    if (restart || (channel->ended && channel->fifo.empty())) {
+        FadeOutCopy(*channel);
+        channel->RequestRestart(position);
+    }
     channel->ClearSlides();
+    if (wasPaused && !restart) {
+        channel->envelope = 0.0;
+        channel->envelopeSlide.Start(0.0, 1.0, m_rampFrames);
+    }
     channel->loop = loop;
     channel->state = State::Playing;
     channel->playOrder = ++m_playCounter;
     return vbass::BASS_OK;
 }
 
+void Mixer::EndPlaybacksOf(DWORD sample) {
+    // By index: the fade-outs join the list.
+    for (size_t i = 0, count = m_channels.size(); i < count; ++i) {
+        Channel& c = *m_channels[i];
+        if (c.kind != Kind::Playback || c.sample != sample) continue;
+        FadeOutCopy(c);
+        c.finished = true;
+    }
+    RemoveEndedPlaybacks();
+}
+
 int Mixer::StopSample(DWORD handle) {
     std::lock_guard<std::mutex> lock(m_lock);
     if (!FindSample(handle)) return vbass::BASS_ERROR_HANDLE;
-    for (auto& c : m_channels)
-        if (c->kind == Kind::Playback && c->sample == handle) c->finished = true;
-    RemoveEndedPlaybacks();
+    EndPlaybacksOf(handle);
     return vbass::BASS_OK;
 }
 
@@ -251,9 +410,7 @@ int Mixer::FreeSample(DWORD handle) {
     std::lock_guard<std::mutex> lock(m_lock);
     Sample* sample = FindSample(handle);
     if (!sample) return vbass::BASS_ERROR_HANDLE;
-    for (auto& c : m_channels)
-        if (c->kind == Kind::Playback && c->sample == handle) c->finished = true;
-    RemoveEndedPlaybacks();
+    EndPlaybacksOf(handle);
     m_samples.erase(std::find_if(m_samples.begin(), m_samples.end(),
                                  [sample](const std::unique_ptr<Sample>& s) { return s.get() == sample; }));
     return vbass::BASS_OK;
@@ -264,6 +421,7 @@ int Mixer::FreeDecoded(DWORD handle, bool isModule) {
     std::lock_guard<std::mutex> lock(m_lock);
     Channel* channel = FindChannel(handle);
     if (!channel || channel->kind != (isModule ? Kind::Module : Kind::Stream)) return vbass::BASS_ERROR_HANDLE;
+    FadeOutCopy(*channel);
     RemoveChannel(channel, freed);
     return vbass::BASS_OK;
 }
@@ -273,9 +431,8 @@ int Mixer::Stop(DWORD handle) {
     std::vector<Channel*> targets;
     if (!CollectTargets(handle, targets)) return vbass::BASS_ERROR_HANDLE;
     for (Channel* c : targets) {
-        c->ClearSlides();
-        c->state = State::Stopped;
-        if (c->kind == Kind::Playback) c->finished = true;
+        FadeOutCopy(*c);
+        EndChannel(*c);
     }
     RemoveEndedPlaybacks();
     return vbass::BASS_OK;
@@ -285,8 +442,11 @@ int Mixer::Pause(DWORD handle) {
     std::lock_guard<std::mutex> lock(m_lock);
     std::vector<Channel*> targets;
     if (!CollectTargets(handle, targets)) return vbass::BASS_ERROR_HANDLE;
-    for (Channel* c : targets)
-        if (c->state == State::Playing) c->state = State::Paused;
+    for (Channel* c : targets) {
+        if (c->state != State::Playing) continue;
+        FadeOutCopy(*c);
+        c->state = State::Paused;
+    }
     return vbass::BASS_OK;
 }
 
@@ -294,8 +454,12 @@ int Mixer::Resume(DWORD handle) {
     std::lock_guard<std::mutex> lock(m_lock);
     std::vector<Channel*> targets;
     if (!CollectTargets(handle, targets)) return vbass::BASS_ERROR_HANDLE;
-    for (Channel* c : targets)
-        if (c->state == State::Paused) c->state = State::Playing;
+    for (Channel* c : targets) {
+        if (c->state != State::Paused) continue;
+        c->state = State::Playing;
+        c->envelope = 0.0;
+        c->envelopeSlide.Start(0.0, 1.0, m_rampFrames);
+    }
     return vbass::BASS_OK;
 }
 
@@ -304,18 +468,26 @@ int Mixer::SetAttributes(DWORD handle, int freq, int volume, int pan) {
     std::vector<Channel*> targets;
     if (!CollectTargets(handle, targets)) return vbass::BASS_ERROR_HANDLE;
     for (Channel* c : targets) {
+        // A sounding channel glides to a new volume or pan.
+        const bool glide = c->state == State::Playing;
         if (freq != vbass::BASS_FREQ_UNCHANGED) {
             c->freqSlide.active = false;
             c->freq = freq > 0 ? freq : c->ownRate;
         }
         if (volume != vbass::BASS_VOLUME_UNCHANGED) {
-            c->volumeSlide.active = false;
             c->stopAfterFade = false;
-            c->volume = volume / 100.0;
+            c->volumeSlide.active = false;
+            if (glide)
+                c->volumeSlide.Start(c->volume, volume / 100.0, m_rampFrames);
+            else
+                c->volume = volume / 100.0;
         }
         if (pan != vbass::BASS_PAN_UNCHANGED) {
             c->panSlide.active = false;
-            c->pan = pan / 100.0;
+            if (glide)
+                c->panSlide.Start(c->pan, pan / 100.0, m_rampFrames);
+            else
+                c->pan = pan / 100.0;
         }
     }
     return vbass::BASS_OK;
@@ -329,8 +501,10 @@ int Mixer::SlideAttributes(DWORD handle, int freq, int volume, int pan, uint32_t
     for (Channel* c : targets) {
         const bool fadeStop = volume == vbass::BASS_VOLUME_FADE_STOP;
         if (c->state == State::Stopped && fadeStop) continue;  // already silent
-        // A stopped channel, or a zero time, takes the targets at once.
+        // A stopped channel takes the targets at once; a zero time takes them
+        // at once too, volume and pan gliding over the usual few milliseconds.
         const bool now = frames == 0 || c->state == State::Stopped;
+        const uint64_t glide = c->state == State::Stopped ? 0 : frames > 0 ? frames : m_rampFrames;
         if (freq != vbass::BASS_FREQ_UNCHANGED) {
             const double target = freq > 0 ? freq : c->ownRate;
             if (now) {
@@ -342,28 +516,27 @@ int Mixer::SlideAttributes(DWORD handle, int freq, int volume, int pan, uint32_t
         }
         if (volume != vbass::BASS_VOLUME_UNCHANGED) {
             if (fadeStop && now) {
-                c->ClearSlides();
-                c->state = State::Stopped;
-                if (c->kind == Kind::Playback) c->finished = true;
+                FadeOutCopy(*c);
+                EndChannel(*c);
                 continue;
             }
             if (fadeStop && !c->stopAfterFade) c->volumeBeforeFade = c->volume;
             if (!fadeStop) c->stopAfterFade = false;
             const double target = fadeStop ? 0.0 : volume / 100.0;
-            if (now) {
+            if (glide == 0) {
                 c->volumeSlide.active = false;
                 c->volume = target;
             } else {
-                c->volumeSlide.Start(c->volume, target, frames);
+                c->volumeSlide.Start(c->volume, target, glide);
                 c->stopAfterFade = fadeStop;
             }
         }
         if (pan != vbass::BASS_PAN_UNCHANGED) {
-            if (now) {
+            if (glide == 0) {
                 c->panSlide.active = false;
                 c->pan = pan / 100.0;
             } else {
-                c->panSlide.Start(c->pan, pan / 100.0, frames);
+                c->panSlide.Start(c->pan, pan / 100.0, glide);
             }
         }
     }
@@ -400,22 +573,38 @@ int Mixer::GetLevel(DWORD handle, DWORD& level) {
 
 void Mixer::SetGlobalVolumes(int music, int sample, int stream) {
     std::lock_guard<std::mutex> lock(m_lock);
-    if (music >= 0) m_musicVolume = music / 100.0f;
-    if (sample >= 0) m_sampleVolume = sample / 100.0f;
-    if (stream >= 0) m_streamVolume = stream / 100.0f;
+    const auto set = [this](GlobalVolume& global, int volume) {
+        if (volume < 0) return;
+        global.asked = volume / 100.0;
+        global.step = (global.asked - global.heard) / m_rampFrames;
+    };
+    set(m_musicVolume, music);
+    set(m_sampleVolume, sample);
+    set(m_streamVolume, stream);
+}
+
+const Mixer::GlobalVolume& Mixer::GlobalOf(const Channel& c) const {
+    return c.group == Kind::Module ? m_musicVolume : c.group == Kind::Stream ? m_streamVolume : m_sampleVolume;
 }
 
 void Mixer::SetRunning(bool running) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_running = running;
+    if (running) {
+        // The first start has nothing to fade in from.
+        if (!m_everRan) m_outputGain = 1.0f;
+        m_everRan = true;
+        m_silent.store(false);
+    }
 }
 
 void Mixer::StopAll() {
     std::lock_guard<std::mutex> lock(m_lock);
-    for (auto& c : m_channels) {
-        c->ClearSlides();
-        c->state = State::Stopped;
-        if (c->kind == Kind::Playback) c->finished = true;
+    for (size_t i = 0, count = m_channels.size(); i < count; ++i) {
+        Channel& c = *m_channels[i];
+        if (c.kind == Kind::FadeOut) continue;
+        FadeOutCopy(c);
+        EndChannel(c);
     }
     RemoveEndedPlaybacks();
 }
@@ -425,12 +614,15 @@ void Mixer::StopAll() {
 void Mixer::PlanDecoding(std::vector<DecodeJob>& jobs, uint32_t frames) {
     size_t count = 0;
     for (auto& c : m_channels) {
-        if (c->kind == Kind::Playback || c->state != State::Playing || c->decoding) continue;
+        if (c->kind == Kind::Playback || c->kind == Kind::FadeOut || c->state != State::Playing || c->decoding)
+            continue;
         if (c->ended && !c->restartPending) continue;
         double fastest = c->freq;
         if (c->freqSlide.active) fastest = std::max(fastest, c->freqSlide.target);
-        // Two frames beyond the last position read, for the interpolation.
-        const uint64_t needed = static_cast<uint64_t>(c->pos + frames * fastest / m_rate) + 2;
+        // Enough for this block, for a fade-out after it, and for the
+        // resampler's reach beyond the last position read.
+        const uint64_t needed =
+            static_cast<uint64_t>(c->pos + (frames + m_rampFrames) * fastest / m_rate) + MAX_KERNEL_REACH + 2;
         const uint64_t have = c->fifo.size() / 2;
         if (!c->restartPending && needed <= have) continue;
         if (count == jobs.size()) jobs.emplace_back();
@@ -462,85 +654,180 @@ void Mixer::TakeDecoded(std::vector<DecodeJob>& jobs) {
     }
 }
 
-void Mixer::MixChannel(Channel& c, float* mix, uint32_t frames) {
-    const bool isPlayback = c.kind == Kind::Playback;
-    const float* src = isPlayback ? c.data->frames.data() : c.fifo.data();
-    const uint64_t count = isPlayback ? c.data->FrameCount() : c.fifo.size() / 2;
-    const bool wraps = isPlayback && c.loop;
-    // No more audio will come after `count` frames.
-    const bool final = isPlayback || c.ended;
-    const double global = c.kind == Kind::Module   ? m_musicVolume
-                          : c.kind == Kind::Stream ? m_streamVolume
-                                                   : m_sampleVolume;
+void Mixer::GrowSource(size_t frames) {
+    if (m_sourceLeft.size() >= frames) return;
+    m_sourceLeft.resize(frames);
+    m_sourceRight.resize(frames);
+}
 
-    double step = c.freq / m_rate;
-    double gainLeft = 0.0, gainRight = 0.0;
-    const auto updateGains = [&] {
-        const double v = c.volume * global;
-        gainLeft = v * (c.pan > 0.0 ? 1.0 - c.pan : 1.0);
-        gainRight = v * (c.pan < 0.0 ? 1.0 + c.pan : 1.0);
+uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, const GlobalGain& global) {
+    const Source source(c);
+    const bool mono = source.right == nullptr;
+    // No more audio will come after the source's last frame.
+    const bool final = c.kind == Kind::Playback ? !c.loop : c.ended;
+
+    ResamplePath path;
+    path.dx = c.freq / m_rate;
+    path.ddx = c.freqSlide.Rate() / m_rate;
+    const auto advance = [&path](uint32_t n) {
+        const double k = n;
+        return k * (path.dx + 0.5 * (k - 1.0) * path.ddx);
     };
-    updateGains();
+    const double wholePos = std::floor(c.pos);
+    // At the source's own rate on a whole frame, frames pass straight through.
+    const bool direct = path.ddx == 0.0 && path.dx == 1.0 && wholePos == c.pos;
+    const ResampleKernel* kernel =
+        direct ? nullptr : &KernelForStep(std::max(path.dx, path.dx + (frames - 1.0) * path.ddx));
+    const int64_t reachAhead = kernel ? kernel->taps / 2 : 0;
 
-    float peakLeft = 0.0f, peakRight = 0.0f;
-    bool reachedEnd = false;
-    for (uint32_t i = 0; i < frames; ++i) {
-        if (c.pos >= static_cast<double>(count)) {
-            if (wraps) {
-                c.pos = std::fmod(c.pos, static_cast<double>(count));
+    // Unlooped audio ends; a stream still decoding must have audio for the
+    // resampler's whole reach.
+    bool runsOut = false;
+    if (!source.loop) {
+        const double bound = static_cast<double>(final ? source.count : source.count - reachAhead);
+        if (c.pos + advance(frames - 1) >= bound) {
+            uint32_t fit = 0;
+            while (fit < frames && c.pos + advance(fit) < bound) ++fit;
+            frames = fit;
+            runsOut = true;
+        }
+    }
+
+    if (frames > 0) {
+        const int64_t base = static_cast<int64_t>(wholePos);
+        const float* voiceLeft;
+        const float* voiceRight;
+        if (direct) {
+            GrowSource(frames);
+            source.Gather(base, frames, m_sourceLeft.data(), mono ? nullptr : m_sourceRight.data());
+            voiceLeft = m_sourceLeft.data();
+            voiceRight = mono ? voiceLeft : m_sourceRight.data();
+        } else {
+            const int64_t first = base - kernel->Behind();
+            const size_t span = static_cast<size_t>(std::floor(c.pos + advance(frames - 1)) - wholePos) + kernel->taps;
+            GrowSource(span);
+            source.Gather(first, static_cast<uint32_t>(span), m_sourceLeft.data(),
+                          mono ? nullptr : m_sourceRight.data());
+            path.x0 = c.pos - wholePos;
+            if (mono) {
+                ResampleMono(*kernel, m_sourceLeft.data(), path, frames, m_voiceLeft.data());
+                voiceLeft = voiceRight = m_voiceLeft.data();
             } else {
-                reachedEnd = final;
-                break;  // played out, or waiting for decoded audio
+                ResampleStereo(*kernel, m_sourceLeft.data(), m_sourceRight.data(), path, frames, m_voiceLeft.data(),
+                               m_voiceRight.data());
+                voiceLeft = m_voiceLeft.data();
+                voiceRight = m_voiceRight.data();
             }
         }
-        const uint64_t at = static_cast<uint64_t>(c.pos);
-        uint64_t next = at + 1;
-        if (next >= count) {
-            if (wraps)
-                next = 0;
-            else if (final)
-                next = at;  // the last frame holds
-            else
-                break;
-        }
-        const float frac = static_cast<float>(c.pos - static_cast<double>(at));
-        const float left = src[2 * at] + (src[2 * next] - src[2 * at]) * frac;
-        const float right = src[2 * at + 1] + (src[2 * next + 1] - src[2 * at + 1]) * frac;
-        const float outLeft = static_cast<float>(left * gainLeft);
-        const float outRight = static_cast<float>(right * gainRight);
-        mix[2 * i] += outLeft;
-        mix[2 * i + 1] += outRight;
-        peakLeft = std::max(peakLeft, std::fabs(outLeft));
-        peakRight = std::max(peakRight, std::fabs(outRight));
-        c.pos += step;
 
-        if (c.freqSlide.active || c.volumeSlide.active || c.panSlide.active) {
-            c.freqSlide.Advance(c.freq);
-            c.panSlide.Advance(c.pan);
-            if (c.volumeSlide.Advance(c.volume) && c.stopAfterFade) {
-                c.ClearSlides();
-                c.state = State::Stopped;
-                c.finished = isPlayback;
-                break;
+        // Gains along the stretch: volume, envelope, pan and the global
+        // volume may all slide.
+        const double volumeStep = c.volumeSlide.Rate(), envelopeStep = c.envelopeSlide.Rate();
+        const double panStep = c.panSlide.Rate();
+        const double globalVolume = global.At(offset);
+        const double globalStep = offset < global.glide ? global.step : 0.0;
+        const auto sideGains = [](double gain, double pan, float& left, float& right) {
+            left = static_cast<float>(gain * (pan > 0.0 ? 1.0 - pan : 1.0));
+            right = static_cast<float>(gain * (pan < 0.0 ? 1.0 + pan : 1.0));
+        };
+        float* busLeft = m_busLeft.data() + offset;
+        float* busRight = m_busRight.data() + offset;
+        VoicePeaks peaks;
+        if (volumeStep == 0.0 && envelopeStep == 0.0 && panStep == 0.0 && globalStep == 0.0) {
+            float left, right;
+            sideGains(c.volume * c.envelope * globalVolume, c.pan, left, right);
+            peaks = AddToBusSteady(voiceLeft, voiceRight, left, right, frames, busLeft, busRight);
+        } else {
+            for (uint32_t i = 0; i < frames; ++i) {
+                const double gain =
+                    (c.volume + i * volumeStep) * (c.envelope + i * envelopeStep) * (globalVolume + i * globalStep);
+                sideGains(gain, c.pan + i * panStep, m_gainLeft[i], m_gainRight[i]);
             }
-            step = c.freq / m_rate;
-            updateGains();
+            peaks = AddToBus(voiceLeft, voiceRight, m_gainLeft.data(), m_gainRight.data(), frames, busLeft, busRight);
+        }
+        c.peakLeft = std::max(c.peakLeft, peaks.left);
+        c.peakRight = std::max(c.peakRight, peaks.right);
+
+        c.pos += advance(frames);
+        if (source.loop && c.pos >= static_cast<double>(source.count)) {
+            c.pos = std::fmod(c.pos, static_cast<double>(source.count));
+            c.wrapped = true;
+        }
+        c.freqSlide.Advance(frames, c.freq);
+        c.panSlide.Advance(frames, c.pan);
+        const bool faded = c.volumeSlide.Advance(frames, c.volume) && c.stopAfterFade;
+        const bool closed = c.envelopeSlide.Advance(frames, c.envelope) && c.kind == Kind::FadeOut;
+        if (faded || closed) {
+            EndChannel(c);
+            return frames;
         }
     }
-    c.peakLeft = peakLeft;
-    c.peakRight = peakRight;
+    if (runsOut && final) {
+        EndChannel(c);
+        if (c.kind != Kind::Playback) {
+            c.fifo.clear();
+            c.pos = 0.0;
+        }
+    }
+    return frames;
+}
 
-    if (reachedEnd) {
-        c.state = State::Stopped;
-        c.finished = isPlayback;
+void Mixer::MixChannel(Channel& c, uint32_t frames) {
+    const GlobalVolume& volume = GlobalOf(c);
+    GlobalGain global{volume.heard, volume.step, 0};
+    if (volume.step != 0.0)
+        global.glide = static_cast<uint64_t>(std::ceil((volume.asked - volume.heard) / volume.step - 1e-9));
+    c.peakLeft = c.peakRight = 0.0f;
+    uint32_t done = 0;
+    while (done < frames && c.state == State::Playing) {
+        // Stretches end where a slide ends.
+        uint64_t stretch = std::min<uint64_t>(frames - done, MAX_STRETCH);
+        for (const Slide* slide : {&c.freqSlide, &c.volumeSlide, &c.panSlide, &c.envelopeSlide})
+            if (slide->active) stretch = std::min(stretch, slide->left);
+        if (done < global.glide) stretch = std::min<uint64_t>(stretch, global.glide - done);
+        const uint32_t mixed = MixStretch(c, done, static_cast<uint32_t>(stretch), global);
+        done += mixed;
+        if (mixed < stretch) break;  // played out, or waiting for decoded audio
     }
-    if (!isPlayback) {
-        // Played frames leave the fifo; the position stays relative to it.
-        const uint64_t played = std::min<uint64_t>(static_cast<uint64_t>(c.pos), count);
-        c.fifo.erase(c.fifo.begin(), c.fifo.begin() + 2 * static_cast<ptrdiff_t>(played));
-        c.pos -= static_cast<double>(played);
-        if (reachedEnd) c.pos = 0.0;
+    if (c.kind != Kind::Playback && !c.fifo.empty()) {
+        // Played frames leave the fifo but for the resampler's history.
+        const double keepFrom = std::floor(c.pos) - static_cast<double>(HISTORY_FRAMES);
+        if (keepFrom > 0.0) {
+            const uint64_t played = std::min<uint64_t>(static_cast<uint64_t>(keepFrom), c.fifo.size() / 2);
+            c.fifo.erase(c.fifo.begin(), c.fifo.begin() + 2 * static_cast<ptrdiff_t>(played));
+            c.pos -= static_cast<double>(played);
+        }
     }
+}
+
+void Mixer::MixBlock(uint32_t frames) {
+    m_busLeft.assign(frames, 0.0f);
+    m_busRight.assign(frames, 0.0f);
+    const size_t voiceFrames = std::max<size_t>(MAX_STRETCH, frames);
+    if (m_voiceLeft.size() < voiceFrames) {
+        m_voiceLeft.resize(voiceFrames);
+        m_voiceRight.resize(voiceFrames);
+        m_gainLeft.resize(voiceFrames);
+        m_gainRight.resize(voiceFrames);
+    }
+    // Fade-outs added while mixing start in the next block.
+    for (size_t i = 0, count = m_channels.size(); i < count; ++i) {
+        Channel& c = *m_channels[i];
+        if (c.state == State::Playing)
+            MixChannel(c, frames);
+        else
+            c.peakLeft = c.peakRight = 0.0f;
+    }
+    RemoveEndedPlaybacks();
+    for (GlobalVolume* global : {&m_musicVolume, &m_sampleVolume, &m_streamVolume}) {
+        if (global->step == 0.0) continue;
+        global->heard += global->step * frames;
+        if ((global->step > 0.0) == (global->heard >= global->asked)) {
+            global->heard = global->asked;
+            global->step = 0.0;
+        }
+    }
+    m_limiter.Process(m_busLeft.data(), m_busRight.data(), frames);
 }
 
 void Mixer::AccountCpu(double busySeconds, uint32_t frames) {
@@ -558,11 +845,14 @@ void Mixer::AccountCpu(double busySeconds, uint32_t frames) {
 
 void Mixer::Render(int16_t* out, uint32_t frames) {
     const auto began = std::chrono::steady_clock::now();
-    m_mix.assign(2 * static_cast<size_t>(frames), 0.0f);
+    const auto silence = [out](uint32_t from, uint32_t to) {
+        std::fill(out + 2 * static_cast<size_t>(from), out + 2 * static_cast<size_t>(to), int16_t{0});
+    };
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        if (!m_running) {
-            std::fill(out, out + 2 * static_cast<size_t>(frames), int16_t{0});
+        if (!m_running && m_outputGain <= 0.0f) {
+            silence(0, frames);
+            m_silent.store(true);
             return;
         }
         PlanDecoding(m_jobs, frames);
@@ -578,21 +868,29 @@ void Mixer::Render(int16_t* out, uint32_t frames) {
     {
         std::lock_guard<std::mutex> lock(m_lock);
         TakeDecoded(m_jobs);
-        for (auto& c : m_channels) {
-            if (c->state == State::Playing) {
-                MixChannel(*c, m_mix.data(), frames);
-            } else {
-                c->peakLeft = c->peakRight = 0.0f;
-            }
+        // The output fade: a stopping output plays on only until it is silent.
+        const float gainStep = 1.0f / static_cast<float>(m_rampFrames);
+        const float gain = m_outputGain;
+        uint32_t audible = frames;
+        if (!m_running)
+            audible = std::min(frames, static_cast<uint32_t>(std::ceil(gain / gainStep)));
+        MixBlock(audible);
+        if (!m_running) {
+            BusToPcm(m_busLeft.data(), m_busRight.data(), gain, -gainStep, audible, out);
+            silence(audible, frames);
+            m_outputGain = std::max(0.0f, gain - audible * gainStep);
+        } else if (gain < 1.0f) {
+            const uint32_t rising = std::min(frames, static_cast<uint32_t>(std::ceil((1.0f - gain) / gainStep)));
+            BusToPcm(m_busLeft.data(), m_busRight.data(), gain, gainStep, rising, out);
+            BusToPcm(m_busLeft.data() + rising, m_busRight.data() + rising, 1.0f, 0.0f, frames - rising,
+                     out + 2 * static_cast<size_t>(rising));
+            m_outputGain = std::min(1.0f, gain + frames * gainStep);
+        } else {
+            BusToPcm(m_busLeft.data(), m_busRight.data(), 1.0f, 0.0f, frames, out);
         }
-        RemoveEndedPlaybacks();
         freed.swap(m_orphans);
     }
 
-    for (size_t i = 0; i < m_mix.size(); ++i) {
-        const float v = std::max(-1.0f, std::min(1.0f, m_mix[i]));
-        out[i] = static_cast<int16_t>(std::lrint(v * 32767.0f));
-    }
     const std::chrono::duration<double> busy = std::chrono::steady_clock::now() - began;
     AccountCpu(busy.count(), frames);
 }

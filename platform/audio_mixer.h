@@ -2,6 +2,12 @@
 // streams and modules, their attributes and slides, and Render, which mixes
 // the next block of 16-bit stereo output.
 //
+// Voices are resampled band-limited and summed on a floating-point bus;
+// a look-ahead limiter keeps the sum under full scale. Nothing changes
+// abruptly: volume and pan changes glide over a few milliseconds, and a
+// voice that is stopped, paused or taken over leaves behind a short
+// fade-out of what it was playing; pausing the whole output fades it out.
+//
 // Render may run on the audio thread while the other calls come from the
 // main thread. The mixer's lock is held only for bookkeeping and for mixing
 // decoded audio; streams and modules decode outside it (the main thread only
@@ -16,6 +22,7 @@
 #include <vector>
 
 #include "audio_decode.h"
+#include "audio_limiter.h"
 #include "bass.h"
 
 namespace platform {
@@ -51,18 +58,26 @@ public:
 
     // Volumes 0..100, -1 leaves one unchanged.
     void SetGlobalVolumes(int music, int sample, int stream);
-    // While not running, Render gives silence and nothing advances.
+    // While not running, Render gives silence and nothing advances; stopping
+    // fades the output out first, running again fades it back in.
     void SetRunning(bool running);
+    // True once a stopped output has faded out.
+    bool Silent() const { return m_silent.load(); }
     // Ends every playback and stops every stream and module.
     void StopAll();
 
     void Render(int16_t* out, uint32_t frames);
     float Cpu() const { return m_cpu.load(); }
+    // Frames between a change and its sound in the output (the limiter's
+    // look-ahead).
+    uint32_t DelayFrames() const { return m_limiter.Delay(); }
 
 private:
     struct Channel;
     struct Sample;
     struct DecodeJob;
+    struct Source;
+    struct GlobalGain;
 
     Channel* FindChannel(vbass::DWORD handle);
     Sample* FindSample(vbass::DWORD handle);
@@ -72,13 +87,24 @@ private:
     vbass::DWORD NewHandle();
     void RemoveChannel(Channel* channel, std::vector<std::unique_ptr<Decoder>>& freed);
     void RemoveEndedPlaybacks();
+    // Leaves a short fade-out of what the channel is playing now, so that
+    // stopping, pausing or restarting it does not click.
+    void FadeOutCopy(const Channel& channel);
+    void EndChannel(Channel& channel);
+    void EndPlaybacksOf(vbass::DWORD sample);
 
     void PlanDecoding(std::vector<DecodeJob>& jobs, uint32_t frames);
     void TakeDecoded(std::vector<DecodeJob>& jobs);
-    void MixChannel(Channel& channel, float* mix, uint32_t frames);
+    void MixBlock(uint32_t frames);
+    void MixChannel(Channel& channel, uint32_t frames);
+    // Mixes up to `frames` frames of one stretch in which no slide ends;
+    // returns how many frames it mixed (fewer when the audio runs out).
+    uint32_t MixStretch(Channel& channel, uint32_t offset, uint32_t frames, const GlobalGain& global);
+    void GrowSource(size_t frames);
     void AccountCpu(double busySeconds, uint32_t frames);
 
     const uint32_t m_rate;
+    const uint32_t m_rampFrames;  // how long an instant change takes
     std::mutex m_lock;
     std::vector<std::unique_ptr<Channel>> m_channels;
     std::vector<std::unique_ptr<Sample>> m_samples;
@@ -87,14 +113,26 @@ private:
     vbass::DWORD m_lastHandle = 0;
     uint64_t m_playCounter = 0;
     bool m_running = false;
-    float m_musicVolume = 1.0f;
-    float m_sampleVolume = 1.0f;
-    float m_streamVolume = 1.0f;
+    bool m_everRan = false;
+    float m_outputGain = 0.0f;  // the output fade
+    // The global volumes of samples, streams and modules; a change glides.
+    struct GlobalVolume {
+        double asked = 1.0;
+        double heard = 1.0;  // as the last block ended
+        double step = 0.0;   // per frame while gliding
+    };
+    GlobalVolume m_sampleVolume, m_streamVolume, m_musicVolume;
+    const GlobalVolume& GlobalOf(const Channel& channel) const;
 
     // Used only by Render (one thread at a time).
-    std::vector<float> m_mix;
+    std::vector<float> m_busLeft, m_busRight;
+    std::vector<float> m_sourceLeft, m_sourceRight;
+    std::vector<float> m_voiceLeft, m_voiceRight;
+    std::vector<float> m_gainLeft, m_gainRight;
     std::vector<DecodeJob> m_jobs;
+    Limiter m_limiter;
 
+    std::atomic<bool> m_silent{true};
     std::atomic<float> m_cpu{0.0f};
     double m_cpuBusy = 0.0;
     double m_cpuAudio = 0.0;

@@ -23,4 +23,8 @@ void SetAudioOutput(AudioOutput output);
 // initialised, or the SDL device is taking the mix itself).
 bool AudioPull(int16_t* out, uint32_t frames);
 
+// Frames between a call and its effect in the mix pulled (the mix bus
+// limiter looks this far ahead); 0 when the layer is not initialised.
+uint32_t AudioDelay();
+
 }  // namespace platform

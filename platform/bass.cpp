@@ -3,6 +3,7 @@
 #include "bass.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include "audio_decode.h"
 #include "audio_mixer.h"
@@ -16,12 +17,15 @@ constexpr DWORD MIN_OUTPUT_RATE = 8000;
 constexpr DWORD MAX_OUTPUT_RATE = 192000;
 constexpr int MIN_FREQ = 100;
 constexpr int MAX_FREQ = 200000;
-// SDL's device buffer: about 23 ms at 44.1 kHz.
-constexpr Uint16 DEVICE_BUFFER_FRAMES = 1024;
+// SDL's device buffer: about 12 ms at 44.1 kHz.
+constexpr Uint16 DEVICE_BUFFER_FRAMES = 512;
+// How long freeing the layer waits for a running output to fade out.
+constexpr Uint32 FADE_WAIT_MS = 100;
 
 struct Layer {
     std::unique_ptr<platform::audio::Mixer> mixer;
     SDL_AudioDeviceID device = 0;  // 0: no SDL device (offline or no output)
+    uint32_t deviceBufferFrames = 0;
 };
 
 Layer g_layer;
@@ -48,7 +52,26 @@ void SDLCALL MixForDevice(void* user, Uint8* stream, int bytes) {
                                                        static_cast<uint32_t>(bytes) / (2 * sizeof(int16_t)));
 }
 
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// ALSA writes its complaints (no card, no default device) straight to the
+// terminal, several lines at every start on a machine without sound; the
+// layer's error code says it once, and the caller decides what to tell.
+// SDL loads the same library later and finds the handler in place.
+void QuietAlsa() {
+    static bool tried = false;
+    if (tried) return;
+    tried = true;
+    void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
+    if (!alsa) return;  // no ALSA, nothing to quiet; SDL will not use it either
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) set(IgnoreAlsaError);
+    // The library stays loaded: the handler must outlive every use of it.
+}
+
 int OpenSdlDevice(platform::audio::Mixer& mixer) {
+    QuietAlsa();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return BASS_ERROR_DRIVER;
     SDL_AudioSpec want{};
     want.freq = static_cast<int>(mixer.Rate());
@@ -57,12 +80,15 @@ int OpenSdlDevice(platform::audio::Mixer& mixer) {
     want.samples = DEVICE_BUFFER_FRAMES;
     want.callback = MixForDevice;
     want.userdata = &mixer;
-    // SDL converts to whatever the hardware takes.
-    g_layer.device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    // SDL converts to whatever the hardware takes; the buffer may come out
+    // larger where the system wants it so.
+    SDL_AudioSpec got{};
+    g_layer.device = SDL_OpenAudioDevice(nullptr, 0, &want, &got, SDL_AUDIO_ALLOW_SAMPLES_CHANGE);
     if (g_layer.device == 0) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return BASS_ERROR_DRIVER;
     }
+    g_layer.deviceBufferFrames = got.samples;
     return BASS_OK;
 }
 
@@ -95,16 +121,16 @@ BOOL BASS_Start() {
     return Result(BASS_OK);
 }
 
+// Pausing and stopping keep the device running: the mixer fades the output
+// out and then gives silence, so the sound never stops with a click.
 BOOL BASS_Pause() {
     if (!TheMixer()) return Result(BASS_ERROR_INIT);
-    if (g_layer.device) SDL_PauseAudioDevice(g_layer.device, 1);
     TheMixer()->SetRunning(false);
     return Result(BASS_OK);
 }
 
 BOOL BASS_Stop() {
     if (!TheMixer()) return Result(BASS_ERROR_INIT);
-    if (g_layer.device) SDL_PauseAudioDevice(g_layer.device, 1);
     TheMixer()->SetRunning(false);
     TheMixer()->StopAll();
     return Result(BASS_OK);
@@ -113,12 +139,26 @@ BOOL BASS_Stop() {
 BOOL BASS_Free() {
     if (!TheMixer()) return Result(BASS_ERROR_INIT);
     if (g_layer.device) {
+        TheMixer()->SetRunning(false);
+        for (Uint32 waited = 0; waited < FADE_WAIT_MS && !TheMixer()->Silent(); waited += 5) SDL_Delay(5);
         // Waits for the audio thread to leave the mixer.
         SDL_CloseAudioDevice(g_layer.device);
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         g_layer.device = 0;
+        g_layer.deviceBufferFrames = 0;
     }
     g_layer.mixer.reset();
+    return Result(BASS_OK);
+}
+
+BOOL BASS_GetInfo(BASS_INFO* info) {
+    if (!TheMixer()) return Result(BASS_ERROR_INIT);
+    if (!info) return Result(BASS_ERROR_ILLPARAM);
+    const uint32_t rate = TheMixer()->Rate();
+    const uint32_t delay = g_layer.deviceBufferFrames + TheMixer()->DelayFrames();
+    info->freq = rate;
+    info->buffer = g_layer.deviceBufferFrames;
+    info->latency = (delay * 1000 + rate - 1) / rate;
     return Result(BASS_OK);
 }
 
@@ -259,5 +299,7 @@ bool AudioPull(int16_t* out, uint32_t frames) {
     vbass::g_layer.mixer->Render(out, frames);
     return true;
 }
+
+uint32_t AudioDelay() { return vbass::g_layer.mixer ? vbass::g_layer.mixer->DelayFrames() : 0; }
 
 }  // namespace platform

@@ -67,6 +67,14 @@ BOOL BASS_Pause();
 BOOL BASS_Stop();
 BOOL BASS_Free();
 
+// The output as opened.
+struct BASS_INFO {
+    DWORD freq;     // output rate in Hz
+    DWORD buffer;   // frames of the device buffer; 0 without a device
+    DWORD latency;  // ms from a play call to its sound leaving the layer
+};
+BOOL BASS_GetInfo(BASS_INFO* info);
+
 // Samples are decoded whole from [offset, offset + length) of the file
 // (length 0: to the end of the file). max: simultaneous playbacks (>= 1).
 HSAMPLE BASS_SampleLoad(BOOL mem, const void* file, DWORD offset, DWORD length, DWORD max, DWORD flags);

@@ -412,6 +412,7 @@ HRESULT DeviceBase::Reset(D3DPRESENT_PARAMETERS* params) {
     m_inScene = false;
     SetDefaultStates();
     m_loss = Loss::Usable;
+    m_pacingConfigured = false;
     return D3D_OK;
 }
 
@@ -421,8 +422,33 @@ HRESULT DeviceBase::Present(const RECT* source, const RECT* dest, platform::Game
     if (FAILED(hooked)) return hooked;
     if (source || dest || overrideWindow || dirtyRegion) return D3DERR_INVALIDCALL;
     if (m_loss != Loss::Usable) return D3DERR_DEVICELOST;
+    ConfigurePacing();
     OnPresent();
+    if (m_pacingCap) {
+        const bool wasSleeping = m_pacer.PacedBySleeping();
+        m_pacer.AfterPresent();
+        // Vsync that does not hold the presents is given up, so that the
+        // sleeps alone pace them and never wait for a refresh just missed.
+        if (!wasSleeping && m_pacer.PacedBySleeping()) OnRequestVsync(false);
+    }
     return D3D_OK;
+}
+
+void DeviceBase::ConfigurePacing() {
+    const bool cap = FrameCapOn();
+    if (m_pacingConfigured && cap == m_pacingCap) return;
+    const bool immediate =
+        !m_params.Windowed && m_params.FullScreen_PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE;
+    const bool vsync = OnRequestVsync(cap && !immediate);
+    m_pacer.Start(RefreshRate(), vsync);
+    m_pacingConfigured = true;
+    m_pacingCap = cap;
+}
+
+// Full screen at a rate of its own, else the desktop's; 0 when unknown.
+uint32_t DeviceBase::RefreshRate() const {
+    if (!m_params.Windowed && m_params.FullScreen_RefreshRateInHz != 0) return m_params.FullScreen_RefreshRateInHz;
+    return m_d3d.Adapter().desktop.RefreshRate;
 }
 
 HRESULT DeviceBase::GetFrontBuffer(IDirect3DSurface8* dest) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "d3d8.h"
+#include "frame_pacer.h"
 
 namespace vd3d {
 
@@ -250,6 +251,9 @@ public:
     const D3DPRESENT_PARAMETERS& PresentParameters() const { return m_params; }
     bool InScene() const { return m_inScene; }
 
+    // True while the frame cap holds presents by sleeping (no vsync).
+    bool PacedBySleeping() const { return m_pacer.PacedBySleeping(); }
+
     // The lost-device cycle: the window went away (lost), came back (can be
     // reset), then Reset makes the device usable again.
     void MarkLost();
@@ -274,6 +278,9 @@ protected:
     virtual void OnClear(const D3DRECT& rect, uint32_t color) = 0;
     virtual void OnDraw(const DrawCall& call) = 0;
     virtual void OnPresent() = 0;
+    // Asks the system to hold each present to the display's refresh
+    // (`wanted`) or not to; returns whether it will.
+    virtual bool OnRequestVsync(bool wanted) = 0;
     // Rows of A8R8G8B8 pixels, top row first.
     virtual void OnReadFrontBuffer(uint8_t* pixels, uint32_t pitch) = 0;
     virtual void OnResourceDestroyed(ResourceBase& resource) { (void)resource; }
@@ -286,6 +293,10 @@ protected:
 private:
     enum class Loss { Usable, Lost, NotReset };
     void SetDefaultStates();
+    // Before a present: vsync asked for (or not) afresh after a reset or a
+    // change of the frame cap.
+    void ConfigurePacing();
+    uint32_t RefreshRate() const;
     template <class T>
     void Rebind(T*& slot, T* resource);
 
@@ -294,6 +305,9 @@ private:
     uint32_t m_defaultPoolResources = 0;
     Loss m_loss = Loss::Usable;
     bool m_inScene = false;
+    FramePacer m_pacer;
+    bool m_pacingConfigured = false;
+    bool m_pacingCap = false;
 };
 
 }  // namespace vd3d

@@ -532,6 +532,18 @@ protected:
         SDL_GL_SwapWindow(m_window);
     }
 
+    // Adaptive vsync first: a late frame is shown at once instead of a whole
+    // refresh later. An answer is believed only when the interval reads back.
+    bool OnRequestVsync(bool wanted) override {
+        SDL_GL_MakeCurrent(m_window, m_context);
+        if (!wanted) {
+            SDL_GL_SetSwapInterval(0);
+            return false;
+        }
+        if (SDL_GL_SetSwapInterval(-1) == 0 && SDL_GL_GetSwapInterval() == -1) return true;
+        return SDL_GL_SetSwapInterval(1) == 0 && SDL_GL_GetSwapInterval() == 1;
+    }
+
     void OnReadFrontBuffer(uint8_t* pixels, uint32_t pitch) override {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, m_frontFramebuffer);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -594,9 +606,6 @@ private:
             glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
             glClear(GL_COLOR_BUFFER_BIT);
         }
-        const bool immediate =
-            params.Windowed || params.FullScreen_PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE;
-        SDL_GL_SetSwapInterval(immediate ? 0 : 1);
         m_uploadedGamma = false;
         UpdateGeometry();
         return D3D_OK;

@@ -75,6 +75,11 @@ RecordingDevice::~RecordingDevice() {
     if (m_control->device == this) m_control->device = nullptr;
 }
 
+bool RecordingDevice::OnRequestVsync(bool wanted) {
+    m_control->vsyncRequests.push_back(wanted);
+    return wanted && m_control->grantVsync;
+}
+
 HRESULT RecordingDevice::Hook(const char* call, uint32_t argument) {
     calls.push_back(RecordedCall{call, argument});
     auto failure = m_control->failures.find(call);

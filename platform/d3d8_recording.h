@@ -45,6 +45,10 @@ struct RecordingControl {
     bool refuseCreate = false;
     // The device open now, if any.
     RecordingDevice* device = nullptr;
+    // Whether the system grants vsync when a device asks for it, and what the
+    // devices asked (true: vsync wanted, false: not), in order.
+    bool grantVsync = false;
+    std::vector<bool> vsyncRequests;
 
     // A card of its time: 16- and 32-bit modes at 640x480, 800x600 (two
     // refresh rates) and 1024x768, a 1024x768 32-bit desktop, the common
@@ -83,6 +87,7 @@ protected:
     void OnClear(const D3DRECT& rect, uint32_t color) override;
     void OnDraw(const DrawCall& call) override;
     void OnPresent() override { frontBuffer = backBuffer; }
+    bool OnRequestVsync(bool wanted) override;
     void OnReadFrontBuffer(uint8_t* pixels, uint32_t pitch) override;
 
 private:

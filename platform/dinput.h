@@ -63,6 +63,14 @@ static_assert(sizeof(DIMOUSESTATE2) == 20, "the mouse state is 20 bytes");
 // One wheel notch, as DirectInput reports it.
 constexpr int32_t WHEEL_DELTA = 120;
 
+// Bits of a key or button byte in a snapshot. Beyond DirectInput, which sets
+// only bit 7, a read also marks each press that arrived since the previous
+// read, so a press is never mistaken for no change: not one that came and
+// went between two reads, nor a new press of a key the previous read showed
+// held. A marked key or button also reads as held.
+constexpr uint8_t DISTATE_HELD = 0x80;
+constexpr uint8_t DISTATE_NEWPRESS = 0x01;
+
 // Objects count references; Release returns the count left and deletes the
 // object when it reaches 0.
 class IDirectInputDevice8 {

@@ -1,27 +1,61 @@
 // What the platform saw of the keyboard and the mouse since the last read.
-// A key or button that went down counts as held in the next snapshot even if
-// it came up again before that read, so a quick tap is never lost between
-// two frames.
+// Every press is reported by exactly one read, marked as a new press: a key
+// or button that went down reads as held in the next snapshot even if it
+// came up again before that read, and presses that come faster than the
+// reads are handed out one per read, so no tap is lost between two frames.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "dinput.h"
 
 namespace platform {
 
-class KeyLatch {
+// Held states, and presses not yet reported, of `Count` keys or buttons.
+template <size_t Count>
+class PressLatch {
 public:
-    void Down(uint8_t code);
-    void Up(uint8_t code);
-    // 256 bytes, 0x80 for each key held now or pressed since the last take.
-    void Take(uint8_t* keys);
-    // Presses seen while nobody was reading do not count.
-    void ForgetPresses();
+    void Down(size_t index) {
+        if (index >= Count) return;
+        m_held[index] = 1;
+        if (m_unreported[index] < UINT8_MAX) ++m_unreported[index];
+    }
+    void Up(size_t index) {
+        if (index < Count) m_held[index] = 0;
+    }
+    // Writes `Count` state bytes: held now, or held and newly pressed when a
+    // press is waiting (which then counts as reported).
+    void Take(uint8_t* states) {
+        for (size_t i = 0; i < Count; ++i) {
+            if (m_unreported[i] > 0) {
+                --m_unreported[i];
+                states[i] = vdinput::DISTATE_HELD | vdinput::DISTATE_NEWPRESS;
+            } else {
+                states[i] = m_held[i] ? vdinput::DISTATE_HELD : 0;
+            }
+        }
+    }
+    void ForgetPresses() {
+        for (uint8_t& presses : m_unreported) presses = 0;
+    }
 
 private:
-    uint8_t m_held[256] = {};
-    uint8_t m_pressed[256] = {};
+    uint8_t m_held[Count] = {};
+    uint8_t m_unreported[Count] = {};
+};
+
+class KeyLatch {
+public:
+    void Down(uint8_t code) { m_keys.Down(code); }
+    void Up(uint8_t code) { m_keys.Up(code); }
+    // 256 key bytes.
+    void Take(uint8_t* keys) { m_keys.Take(keys); }
+    // Presses seen while nobody was reading do not count.
+    void ForgetPresses() { m_keys.ForgetPresses(); }
+
+private:
+    PressLatch<256> m_keys;
 };
 
 class MouseLatch {
@@ -31,15 +65,14 @@ public:
     // Buttons by DirectInput index: 0 left, 1 right, 2 middle, 3 to 7 others.
     void Down(int button);
     void Up(int button);
-    // Motion since the last take, and buttons held now or pressed since then.
+    // Motion since the last take, and the buttons.
     void Take(vdinput::DIMOUSESTATE2& state);
     // Motion and presses seen while nobody was reading do not count.
     void ForgetPending();
 
 private:
     int32_t m_dx = 0, m_dy = 0, m_dz = 0;
-    uint8_t m_held[8] = {};
-    uint8_t m_pressed[8] = {};
+    PressLatch<8> m_buttons;
 };
 
 struct InputLatch {

@@ -1,5 +1,6 @@
-// Operating-system services the engine needs: a millisecond clock, the
-// window-message queue, the single-instance lock and a message box.
+// Operating-system services the engine needs: a millisecond and a
+// microsecond clock, sleeping, the window-message queue, the single-instance
+// lock and a message box.
 // The engine reaches them only through this interface so that tests can run
 // it on a scripted, headless platform.
 #pragma once
@@ -34,6 +35,10 @@ public:
 
     // Milliseconds since some fixed moment; wraps like any 32-bit counter.
     virtual uint32_t Milliseconds() = 0;
+    // Microseconds since the same moment; never wraps, never goes back.
+    virtual uint64_t Microseconds() = 0;
+    // Gives the processor away for about this long (a little longer at most).
+    virtual void Sleep(uint64_t microseconds) = 0;
 
     // Takes the next message without waiting; false when the queue is empty.
     virtual bool PeekMessage(Message& out) = 0;

@@ -1,5 +1,6 @@
 // A scripted platform for tests: the test owns the clock and the message
-// queue, and message boxes are recorded instead of shown.
+// queue, sleeping moves the clock on at once, and message boxes are recorded
+// instead of shown.
 #pragma once
 
 #include <deque>
@@ -18,7 +19,12 @@ public:
         std::string caption;
     };
 
-    uint32_t Milliseconds() override { return now; }
+    uint32_t Milliseconds() override { return static_cast<uint32_t>(microseconds / 1000u); }
+    uint64_t Microseconds() override { return microseconds; }
+    void Sleep(uint64_t duration) override {
+        microseconds += duration;
+        slept += duration;
+    }
     bool PeekMessage(Message& out) override;
     void WaitMessage() override;
     void PostQuitMessage(int exitCode) override;
@@ -28,7 +34,13 @@ public:
         queue.push_back(Message{code, wParam, lParam});
     }
 
-    uint32_t now = 0;
+    // The clock in milliseconds, as the engine's millisecond clock reads it.
+    void SetMilliseconds(uint64_t ms) { microseconds = ms * 1000u; }
+    void AdvanceMilliseconds(uint64_t ms) { microseconds += ms * 1000u; }
+
+    uint64_t microseconds = 0;
+    // All the time the engine slept, in microseconds.
+    uint64_t slept = 0;
     std::deque<Message> queue;
     std::vector<ShownBox> boxes;
     // Called when the engine waits on an empty queue; it must post something

@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <time.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <deque>
 
@@ -24,11 +25,21 @@ public:
         if (m_eventsReady) SDL_QuitSubSystem(SDL_INIT_EVENTS);
     }
 
-    uint32_t Milliseconds() override {
+    uint32_t Milliseconds() override { return static_cast<uint32_t>(Microseconds() / 1000u); }
+
+    uint64_t Microseconds() override {
         timespec ts{};
         clock_gettime(CLOCK_MONOTONIC, &ts);
-        return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
-                                     static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+        return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
+    }
+
+    void Sleep(uint64_t microseconds) override {
+        timespec ts{};
+        ts.tv_sec = static_cast<time_t>(microseconds / 1000000u);
+        ts.tv_nsec = static_cast<long>(microseconds % 1000000u) * 1000;
+        // A signal cuts the sleep short; the rest is slept on.
+        while (clock_nanosleep(CLOCK_MONOTONIC, 0, &ts, &ts) == EINTR) {
+        }
     }
 
     bool PeekMessage(Message& out) override {

@@ -133,6 +133,9 @@ def main(out_dir):
         for hover in (False, True):
             name = 'check_%s%s.png' % ('on' if checked else 'off', '_hover' if hover else '')
             save(check_box(checked, hover), out_dir, name)
+    # A light card, tinted by the element's colour.
+    save(rounded_panel(64, 16, (215, 220, 230, 255), (255, 255, 255, 255), 14, glow=(240, 242, 248, 255), shade=0.3),
+         out_dir, 'card.png')
     save(rounded_panel(32, 8, (12, 16, 30, 255), (60, 75, 120, 255), 7), out_dir, 'track.png')
     save(rounded_panel(32, 8, (120, 150, 220, 255), (200, 220, 255, 255), 7), out_dir, 'slider.png')
     save(rounded_panel(32, 8, (160, 190, 250, 255), (240, 245, 255, 255), 7), out_dir, 'slider_hover.png')

@@ -367,8 +367,10 @@ TEST_F(EntryTest, SecondInstanceReturnsAtOnceAndLeavesTheLogAlone) {
 }
 
 TEST_F(EntryTest, GameBinaryWritesHeaderAndEndsWithFooterOnQuit) {
-    // The game opens its window and 3-D device on the X display.
+    // The game opens its window and 3-D device on the X display, and plays
+    // on a copy of its data.
     VELMOR_REQUIRE_DISPLAY();
+    std::filesystem::copy(QUBLE_DATA_DIR, "DATA", std::filesystem::copy_options::recursive);
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -379,7 +381,7 @@ TEST_F(EntryTest, GameBinaryWritesHeaderAndEndsWithFooterOnQuit) {
     bool started = false;
     for (int i = 0; i < 200 && !started; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        started = ReadFile("gamelog.txt").find("--==: Initializing Scripts Subsystem...") != std::string::npos;
+        started = ReadFile("gamelog.txt").find("Loading highscore data...") != std::string::npos;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     kill(pid, SIGTERM);  // arrives as the quit event, as closing the window does
@@ -395,6 +397,13 @@ TEST_F(EntryTest, GameBinaryWritesHeaderAndEndsWithFooterOnQuit) {
     ASSERT_GT(deinit, 0) << ReadFile("gamelog.txt");
     for (const char* manager : {"Textures", "Lights", "Techniques", "Fonts"})
         EXPECT_GE(FindLine(lines, std::string("   =: Destroying ") + manager + " Manager...", deinit), 0) << manager;
+    // The GUI manager starts after the scripts and goes before the engine stops.
+    const int scripts = FindLine(lines, "--==: Initializing Scripts Subsystem...");
+    const int guiUp = FindLine(lines, "--==: Initializing GUI Manager...");
+    const int guiDown = FindLine(lines, "--==: Deinitializing GUI Manager...");
+    EXPECT_GT(guiUp, scripts);
+    EXPECT_GT(guiDown, guiUp);
+    EXPECT_LT(guiDown, FindLine(lines, "--==: Deinitializing Input Subsystem..."));
     EXPECT_EQ(FindLine(lines, " !!!: pD3Device references left!"), -1);
     EXPECT_EQ(FindLine(lines, " !!!: pD3D references left!"), -1);
     EXPECT_EQ(FindLine(lines, " !!!: Fatal error!"), -1) << ReadFile("gamelog.txt");

@@ -13,6 +13,12 @@
 namespace audiotest {
 
 constexpr int RATE = 44100;
+// Longer than the mixer's fades and look-ahead together (20 ms): this many
+// frames after a change, the change is fully heard.
+constexpr uint32_t SETTLE = RATE / 50;
+
+// Frames between a call and its first effect in the pulled mix.
+inline uint32_t Delay() { return platform::AudioDelay(); }
 
 // Interleaved frames of `channels` channels, each holding `value`.
 inline std::vector<float> Constant(uint32_t frames, int channels, float value) {
@@ -89,6 +95,9 @@ inline std::vector<float> Pull(uint32_t frames) {
     for (int16_t v : pcm) out.push_back(v / 32767.0f);
     return out;
 }
+
+// Pulls and drops the frames in which the last change is still on its way.
+inline void Settle() { Pull(SETTLE); }
 
 inline float Peak(const std::vector<float>& stereo, int channel, size_t from = 0, size_t to = SIZE_MAX) {
     float peak = 0.0f;

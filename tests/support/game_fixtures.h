@@ -65,7 +65,7 @@ protected:
     void SetUp() override {
         EngineTest::SetUp();
         g_bWindowActive = 1;
-        system->now = 10000;
+        system->SetMilliseconds(10000);
         std::error_code ignored;
         std::filesystem::remove("DATA/qbhs.dat", ignored);
     }
@@ -85,7 +85,7 @@ protected:
         GameModInit();
     }
     void Frame(uint32_t ms = 20) {
-        system->now += ms;
+        system->AdvanceMilliseconds(ms);
         ASSERT_EQ(engine->UpdateAllSystems(), 1);
         ASSERT_EQ(GameFrame(), 1);
     }

@@ -47,7 +47,7 @@ protected:
     void SetUp() override {
         EngineTest::SetUp();
         g_bWindowActive = 1;
-        system->now = 10000;
+        system->SetMilliseconds(10000);
         engine = std::make_unique<CVelmor>();
         engine->ResourcesInit();
         engine->GfxPreinit(800, 600);
@@ -66,7 +66,7 @@ protected:
     // One frame of the main loop with the GUI's update: `ms` of clock pass
     // first (the frame time the elements see).
     void Frame(uint32_t ms = 20) {
-        system->now += ms;
+        system->AdvanceMilliseconds(ms);
         ASSERT_EQ(engine->UpdateAllSystems(), 1);
         gui->Update();
     }

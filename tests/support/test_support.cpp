@@ -11,6 +11,7 @@
 #include "audio_output.h"
 #include "bass.h"
 #include "cvelmor.h"
+#include "frame_pacer.h"
 
 namespace testsupport {
 
@@ -66,6 +67,8 @@ void EngineTest::SetUp() {
     platform::SetAudioOutput(platform::AudioOutput::Offline);
     windows = &platform::InstallHeadlessWindowSystem();
     d3d = vd3d::InstallRecordingDirect3D();
+    // Presents return at once unless a test of the frame cap turns it on.
+    vd3d::SetFrameCap(false);
     testsupport::ResetEngineGlobals();
     // A single-instance lock of the test's own: no game running on this
     // machine, nor another test, holds it.
@@ -76,6 +79,7 @@ void EngineTest::TearDown() {
     unsetenv("VELMOR_INSTANCE_LOCK");
     vbass::BASS_Free();  // whatever a test left open
     vd3d::SetDirect3DFactory(nullptr);
+    vd3d::SetFrameCap(true);
     d3d.reset();
     platform::SetWindowSystem(nullptr);
     platform::SetInputSystem(nullptr);

@@ -11,71 +11,79 @@ namespace {
 class CoreTest : public EngineTest {};
 
 TEST_F(CoreTest, ConstructionStartsTheTimerOneMillisecondBehind) {
-    system->now = 5000;
+    system->SetMilliseconds(5000);
     CVelmor engine;
-    EXPECT_EQ(engine.GetTimer().dwLastUpdate, 5000u);
-    EXPECT_EQ(engine.GetTimer().dwPrevUpdate, 4999u);
+    EXPECT_EQ(engine.GetTimer().qwLastUpdateUs, 5000000u);
+    EXPECT_EQ(engine.GetTimer().qwPrevUpdateUs, 4999000u);
+    EXPECT_FLOAT_EQ(engine.TimerGetDelta(), 0.001f);
     EXPECT_EQ(engine.TimerGetFPS(), 1u);
     EXPECT_EQ(GetEngine(), &engine);
 }
 
 TEST_F(CoreTest, LongStallIsClampedTo300Milliseconds) {
-    system->now = 1000;
+    system->SetMilliseconds(1000);
     CVelmor engine;
-    system->now += 5000;
+    system->AdvanceMilliseconds(5000);
     engine.TimerUpdate();
-    EXPECT_EQ(engine.GetTimer().iFrameTimeMs, 300);
+    EXPECT_EQ(engine.GetTimer().iFrameTimeUs, 300000);
     EXPECT_FLOAT_EQ(engine.TimerGetDelta(), 0.3f);
 }
 
-TEST_F(CoreTest, SameMillisecondGivesOneMillisecond) {
-    system->now = 1000;
+// Frames shorter than a millisecond are measured as they are, so game time
+// keeps pace with the clock however fast the frames come.
+TEST_F(CoreTest, ShortFramesAreMeasuredToTheMicrosecond) {
     CVelmor engine;
-    engine.TimerUpdate();
-    engine.TimerUpdate();
-    EXPECT_EQ(engine.GetTimer().iFrameTimeMs, 1);
-    EXPECT_FLOAT_EQ(engine.TimerGetDelta(), 0.001f);
-}
+    const struct {
+        uint64_t frameUs;
+        float seconds;
+    } frames[] = {{250, 0.00025f}, {16667, 0.016667f}, {1, 0.000001f}, {999, 0.000999f}, {0, 0.000001f}};
+    engine.TimerRestart();
+    for (const auto& frame : frames) {
+        system->microseconds += frame.frameUs;
+        engine.TimerUpdate();
+        EXPECT_FLOAT_EQ(engine.TimerGetDelta(), frame.seconds) << frame.frameUs << " us";
+    }
 
-TEST_F(CoreTest, ClockWrapYieldsSmallDifference) {
-    system->now = 0xFFFFFFF0u;
-    CVelmor engine;
-    engine.TimerUpdate();
-    system->now = 0x00000010u;  // 32 ms later, across the wrap
-    engine.TimerUpdate();
-    EXPECT_EQ(engine.GetTimer().iFrameTimeMs, 32);
+    // A second of 4 000 frames is a second of game time.
+    double gameTime = 0;
+    for (int i = 0; i < 4000; ++i) {
+        system->microseconds += 250;
+        engine.TimerUpdate();
+        gameTime += engine.TimerGetDelta();
+    }
+    EXPECT_NEAR(gameTime, 1.0, 1e-3);
 }
 
 TEST_F(CoreTest, FramesPerSecondCountsTheLastFullSecond) {
-    system->now = 0;
+    system->SetMilliseconds(0);
     CVelmor engine;
     // 10 ms frames: the first second is complete after 100 of them.
     for (int i = 0; i < 99; ++i) {
-        system->now += 10;
+        system->AdvanceMilliseconds(10);
         engine.TimerUpdate();
     }
     EXPECT_EQ(engine.TimerGetFPS(), 1u) << "before the first full second";
-    system->now += 10;
+    system->AdvanceMilliseconds(10);
     engine.TimerUpdate();
     EXPECT_EQ(engine.TimerGetFPS(), 101u);  // 1 from construction + 99 counted + 1
-    EXPECT_EQ(engine.GetTimer().iAccumulatedMs, 0);
+    EXPECT_EQ(engine.GetTimer().iAccumulatedUs, 0);
     // A second of 20 ms frames: 50 updates, the last one completes it.
     for (int i = 0; i < 50; ++i) {
-        system->now += 20;
+        system->AdvanceMilliseconds(20);
         engine.TimerUpdate();
     }
     EXPECT_EQ(engine.TimerGetFPS(), 50u);
     // The excess over 1000 ms is dropped: 999 + 300 completes with no carry.
-    system->now += 300;
+    system->AdvanceMilliseconds(300);
     engine.TimerUpdate();
-    system->now += 300;
+    system->AdvanceMilliseconds(300);
     engine.TimerUpdate();
-    system->now += 300;
+    system->AdvanceMilliseconds(300);
     engine.TimerUpdate();
-    system->now += 300;
+    system->AdvanceMilliseconds(300);
     engine.TimerUpdate();
     EXPECT_EQ(engine.TimerGetFPS(), 4u);
-    EXPECT_EQ(engine.GetTimer().iAccumulatedMs, 0);
+    EXPECT_EQ(engine.GetTimer().iAccumulatedUs, 0);
 }
 
 TEST_F(CoreTest, InactiveWindowRunsNoFrameAndQuitEndsTheLoop) {
@@ -117,16 +125,16 @@ TEST_F(CoreTest, FocusChangesAreLoggedOnceAndCallbacksOrdered) {
 }
 
 TEST_F(CoreTest, FirstFrameAfterLongBackgroundIsShort) {
-    system->now = 1000;
+    system->SetMilliseconds(1000);
     CVelmor engine;
     g_bWindowActive = 1;
     system->Post(platform::MSG_ACTIVATE, platform::ACTIVATE_INACTIVE);
     engine.UpdateAllSystems();
-    system->now += 60000;  // a minute in the background
+    system->AdvanceMilliseconds(60000);  // a minute in the background
     system->Post(platform::MSG_ACTIVATE, platform::ACTIVATE_ACTIVE);
-    system->onPeek = [](platform::HeadlessSystem& s) { s.now += 2; };
+    system->onPeek = [](platform::HeadlessSystem& s) { s.AdvanceMilliseconds(2); };
     ASSERT_EQ(engine.UpdateAllSystems(), 1);
-    EXPECT_LT(engine.GetTimer().iFrameTimeMs, 10);
+    EXPECT_LT(engine.GetTimer().iFrameTimeUs, 10000);
 }
 
 int g_frames = 0;
@@ -158,6 +166,23 @@ TEST_F(CoreTest, FrameFunctionReturningZeroLeavesTheLoop) {
     MainLoop([]() -> uint8_t { return ++g_frames < 4 ? 1 : 0; });
     EXPECT_EQ(g_frames, 4);
     EXPECT_EQ(g_bQuitFlag, 0);
+}
+
+float g_firstFrameTime = 0;
+
+// The loading before the loop (a quarter of a second here) is not the first
+// frame's time: the frame timer starts over when the loop begins.
+TEST_F(CoreTest, FirstFrameOfTheLoopLeavesStartUpLoadingOut) {
+    CVelmor engine;
+    g_pV2D = &engine;
+    g_bWindowActive = 1;
+    system->AdvanceMilliseconds(250);
+    system->onPeek = [](platform::HeadlessSystem& s) { s.AdvanceMilliseconds(16); };
+    MainLoop([]() -> uint8_t {
+        g_firstFrameTime = GetEngine()->TimerGetDelta();
+        return 0;
+    });
+    EXPECT_FLOAT_EQ(g_firstFrameTime, 0.016f);
 }
 
 TEST_F(CoreTest, DestroyMessageClearsActiveFlagAndPostsQuit) {

@@ -58,11 +58,11 @@ protected:
         SetCursor(static_cast<int32_t>(x), static_cast<int32_t>(y));
         input->ButtonDown(0);
         input->ButtonUp(0);
-        system->now += 20;
+        system->AdvanceMilliseconds(20);
         ASSERT_EQ(engine->UpdateAllSystems(), 1);
         HandleMouse();
         BoardUpdate();
-        system->now += 20;
+        system->AdvanceMilliseconds(20);
         ASSERT_EQ(engine->UpdateAllSystems(), 1);
     }
     bool ClickSoundPlaying() { return engine->SoundIsPlaying(g_sidPieceMove.GetID()); }

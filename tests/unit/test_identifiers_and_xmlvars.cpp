@@ -155,32 +155,32 @@ protected:
 };
 
 TEST_F(XMLVarTest, AttributesAssignVariablesByNameWithTheirOwnConversions) {
-    CXMLVarInt sizex("sizex", 4);
-    CXMLVarInt sizey("sizey", 4);
+    CXMLVarInt columns("columns", 4);
+    CXMLVarInt rows("rows", 4);
     CXMLVarInt untouched("untouched", 17);
     CXMLVarFloat red("red", 0.5f);
-    Load("<xmldata><v sizex=\"12\" sizey=\"9\"/><c red=\"0.25\"/></xmldata>");
-    EXPECT_EQ(sizex.GetValue(), 12);
-    EXPECT_EQ(sizey.GetValue(), 9);
+    Load("<xmldata><v columns=\"12\" rows=\"9\"/><c red=\"0.25\"/></xmldata>");
+    EXPECT_EQ(columns.GetValue(), 12);
+    EXPECT_EQ(rows.GetValue(), 9);
     EXPECT_FLOAT_EQ(red.GetValue(), 0.25f);
     EXPECT_EQ(untouched.GetValue(), 17);
 
     // Stream extraction: leading spacing skipped, reading stops where the
     // number cannot go on; text that is no number keeps the value.
-    Load("<xmldata><v sizex=\"7.9\" sizey=\"  42abc\" red=\"2.5e1x\"/></xmldata>");
-    EXPECT_EQ(sizex.GetValue(), 7);
-    EXPECT_EQ(sizey.GetValue(), 42);
+    Load("<xmldata><v columns=\"7.9\" rows=\"  42abc\" red=\"2.5e1x\"/></xmldata>");
+    EXPECT_EQ(columns.GetValue(), 7);
+    EXPECT_EQ(rows.GetValue(), 42);
     EXPECT_FLOAT_EQ(red.GetValue(), 25.0f);
-    Load("<xmldata><v sizex=\"abc\" red=\"\"/></xmldata>");
-    EXPECT_EQ(sizex.GetValue(), 7);
+    Load("<xmldata><v columns=\"abc\" red=\"\"/></xmldata>");
+    EXPECT_EQ(columns.GetValue(), 7);
     EXPECT_FLOAT_EQ(red.GetValue(), 25.0f);
 }
 
 TEST_F(XMLVarTest, UnknownNamesAreWarnedInNameOrderAndTheRestStillApplies) {
-    CXMLVarInt sizex("sizex", 4);
-    Load("<xmldata><v zeta=\"1\" sizex=\"8\" alpha=\"2\"/><w sizex=\"10\"/></xmldata>");
+    CXMLVarInt columns("columns", 4);
+    Load("<xmldata><v zeta=\"1\" columns=\"8\" alpha=\"2\"/><w columns=\"10\"/></xmldata>");
     // The later child wins.
-    EXPECT_EQ(sizex.GetValue(), 10);
+    EXPECT_EQ(columns.GetValue(), 10);
     const auto lines = LogLines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], " !: Warning: unused xml variable: alpha");
@@ -188,25 +188,25 @@ TEST_F(XMLVarTest, UnknownNamesAreWarnedInNameOrderAndTheRestStillApplies) {
 }
 
 TEST_F(XMLVarTest, EmptyFileWarnsAndWrongRootIsFatal) {
-    CXMLVarInt sizex("sizex", 4);
+    CXMLVarInt columns("columns", 4);
     Load("<xmldata></xmldata>");
-    EXPECT_EQ(sizex.GetValue(), 4);
+    EXPECT_EQ(columns.GetValue(), 4);
     EXPECT_EQ(LogLines(), std::vector<std::string>{" !: Warning: empty xmldata file!"});
 
-    const CEHSException e = ErrorOf([this] { Load("<vars><v sizex=\"1\"/></vars>"); });
+    const CEHSException e = ErrorOf([this] { Load("<vars><v columns=\"1\"/></vars>"); });
     EXPECT_EQ(e.GetType(), EHS_TYPE_GENERAL);
     EXPECT_EQ(e.GetDesc(), "Error in loading XMLData: invalid root node name!");
     EXPECT_EQ(e.GetFile(), "cvelmor_utils_cxmlvar");
-    EXPECT_EQ(sizex.GetValue(), 4);
+    EXPECT_EQ(columns.GetValue(), 4);
 }
 
 TEST_F(XMLVarTest, ScrambledDataIsReadWhenTheEncryptModeIsOn) {
-    CXMLVarInt sizex("sizex", 4);
-    std::string text = "<xmldata>\r\n<v sizex=\"6\"/>\r\n</xmldata>";
+    CXMLVarInt columns("columns", 4);
+    std::string text = "<xmldata>\r\n<v columns=\"6\"/>\r\n</xmldata>";
     for (char& c : text) c = static_cast<char>(static_cast<unsigned char>(c) ^ XML_SCRAMBLE_KEY);
     engine->SetXMLEncryptMode(true);
     Load(text);
-    EXPECT_EQ(sizex.GetValue(), 6);
+    EXPECT_EQ(columns.GetValue(), 6);
 }
 
 TEST_F(XMLVarTest, WhileTheEngineRunsDuplicatesRaiseAtOnceAndEachVariableLeavesAlone) {

@@ -20,7 +20,7 @@ protected:
     void SetUp() override {
         EngineTest::SetUp();
         g_bWindowActive = 1;
-        system->now = 10000;
+        system->SetMilliseconds(10000);
         engine = std::make_unique<CVelmor>();
     }
     void TearDown() override {
@@ -234,6 +234,70 @@ TEST_F(InputTest, QuickTapBetweenTwoFramesIsHeldForOneFrameAndClickedOnce) {
     Frame();
     EXPECT_FALSE(engine->KeyboardIsKeyPressed(DIK_SPACE));
     EXPECT_FALSE(engine->KeyboardIsKeyClicked(DIK_SPACE));
+}
+
+// Every press between two frames is a click, whatever the previous frame
+// showed: the player's quick clicks are never lost. Each row gives what the
+// player does before each frame ('d' down, 'u' up), and per frame whether
+// the key or button reads held ('H') and clicked ('C'), for a key and for
+// the left button alike.
+TEST_F(InputTest, EveryPressIsOneClickAndHeldKeysDoNotRepeat) {
+    StartInput();
+    const struct {
+        const char* name;
+        std::vector<std::string> before;
+        std::string held, clicked;
+    } cases[] = {
+        {"held for several frames", {"d", "", "", "u", ""}, "HHH..", "C...."},
+        {"press and release within one frame", {"du", ""}, "H.", "C."},
+        {"a click in each of three frames", {"du", "du", "du", ""}, "HHH.", "CCC."},
+        {"pressed again while the last frame showed it held", {"d", "ud", "", "u"}, "HHH.", "CC.."},
+        {"two clicks within one frame", {"dudu", "", ""}, "HH.", "CC."},
+        {"three presses of a held key within one frame", {"d", "ududud", "", "u", ""}, "HHHH.", "CCCC."},
+    };
+    for (const auto& c : cases) {
+        std::string keyHeld, keyClicked, buttonHeld, buttonClicked;
+        for (const std::string& events : c.before) {
+            for (char event : events) {
+                if (event == 'd') {
+                    input->KeyDown(DIK_Q);
+                    input->ButtonDown(0);
+                } else {
+                    input->KeyUp(DIK_Q);
+                    input->ButtonUp(0);
+                }
+            }
+            Frame();
+            keyHeld += engine->KeyboardIsKeyPressed(DIK_Q) ? 'H' : '.';
+            keyClicked += engine->KeyboardIsKeyClicked(DIK_Q) ? 'C' : '.';
+            buttonHeld += engine->MouseIsKeyPressed(1) ? 'H' : '.';
+            buttonClicked += engine->MouseIsKeyClicked(1) ? 'C' : '.';
+        }
+        EXPECT_EQ(keyHeld, c.held) << c.name;
+        EXPECT_EQ(keyClicked, c.clicked) << c.name;
+        EXPECT_EQ(buttonHeld, c.held) << c.name;
+        EXPECT_EQ(buttonClicked, c.clicked) << c.name;
+    }
+}
+
+// Two clicks or two letters faster than the frames still come one per frame:
+// the second click is a double click, and both letters are typed.
+TEST_F(InputTest, QuickPairsWithinOneFrameKeepTheirMeaning) {
+    StartInput();
+    engine->KeyboardSetTextBufferStatus(true);
+    system->SetMilliseconds(50000);
+    Click(0);
+    Click(0);
+    Tap(DIK_K);
+    Tap(DIK_K);
+    std::vector<bool> doubles;
+    for (int frame = 0; frame < 3; ++frame) {
+        Frame();
+        doubles.push_back(engine->MouseIsDoubleClicked());
+        system->AdvanceMilliseconds(16);
+    }
+    EXPECT_EQ(doubles, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(Text(), "kk");
 }
 
 TEST_F(InputTest, AnyPressedKeyIsTheLowestHeldCodeBelow255) {
@@ -516,7 +580,7 @@ TEST_F(InputTest, CursorStatusIsZeroWhileTheWindowIsInactive) {
 TEST_F(InputTest, SecondClickWithinTheDoubleClickTimeIsADoubleClick) {
     StartInput();
     auto clickAt = [&](uint32_t ms) {
-        system->now = ms;
+        system->SetMilliseconds(ms);
         Click(0);
         Frame();
         const bool dbl = engine->MouseIsDoubleClicked();

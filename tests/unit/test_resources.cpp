@@ -452,12 +452,12 @@ TEST_F(ResourceTest, LoadingBeforeStartIsRefused) {
 }
 
 TEST_F(ResourceTest, XMLDataResourcesSetVariablesThroughTheStandardLoader) {
-    CXMLVarInt sizex("sizex", 4);
-    Put("DATA/vars/board.xml", "<xmldata><board sizex=\"11\"/></xmldata>");
+    CXMLVarInt columns("columns", 4);
+    Put("DATA/vars/board.xml", "<xmldata><board columns=\"11\"/></xmldata>");
     Put("DATA/d.xml", "<respack><r id=\"XML_BOARD\" typeid=\"XMLDATA\" filename=\"vars/board.xml\" tag=\"5\"/></respack>");
     Start();
     engine->LoadResources(5);
-    EXPECT_EQ(sizex.GetValue(), 11);
+    EXPECT_EQ(columns.GetValue(), 11);
 }
 
 // ---- Records ---------------------------------------------------------------------------

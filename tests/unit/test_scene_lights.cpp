@@ -304,4 +304,82 @@ TEST_F(SceneTest, Dot3WritesTheDirectionToItsLightIntoSpecularColours) {
     EXPECT_NO_THROW(RenderQuad());
 }
 
+// ---- The frame cap ------------------------------------------------------------
+
+class FrameCapTest : public EngineTest {};
+
+// Presents are held to the display's refresh: by vsync where the system
+// grants it and it holds them, else by sleeping after each present. Each row:
+// the cap, the system's answer to vsync, the desktop's refresh rate (0:
+// unknown), how long drawing a frame takes, and how long the 60 frames after
+// the first then take on the test clock, of which how long was slept.
+TEST_F(FrameCapTest, PresentsAreHeldToTheRefreshRateUnlessTheCapIsOff) {
+    const uint64_t period60 = 16667, period75 = 13333;
+    const struct {
+        const char* name;
+        bool cap;
+        bool grantVsync;
+        uint32_t refreshRate;
+        uint64_t drawUs;
+        uint64_t expectedUs;
+        uint64_t expectedSleptUs;
+        std::vector<bool> vsyncRequests;
+    } cases[] = {
+        {"cap off", false, true, 60, 0, 0, 0, {false}},
+        {"vsync refused", true, false, 60, 0, 60 * period60, 60 * period60, {true}},
+        {"vsync refused, rate unknown", true, false, 0, 0, 60 * period60, 60 * period60, {true}},
+        {"vsync refused at 75 Hz", true, false, 75, 0, 60 * period75, 60 * period75, {true}},
+        {"vsync refused, drawing 10 ms", true, false, 60, 10000, 60 * period60, 60 * (period60 - 10000), {true}},
+        {"vsync refused, drawing slower than the refresh", true, false, 60, 25000, 60 * 25000, 0, {true}},
+        {"vsync that holds the presents", true, true, 60, period60, 60 * period60, 0, {true}},
+        // Granted but not held: after 30 presents in no time vsync is given
+        // up and the sleeps take over (the first one after the 33rd present).
+        {"vsync granted but not held", true, true, 60, 0, 29 * period60, 29 * period60, {true, false}},
+    };
+    for (const auto& c : cases) {
+        d3d->adapter.desktop.RefreshRate = c.refreshRate;
+        d3d->grantVsync = c.grantVsync;
+        d3d->vsyncRequests.clear();
+        vd3d::SetFrameCap(c.cap);
+        CVelmor engine;
+        engine.GfxPreinit(800, 600);
+        engine.GfxInit(2, false);
+        auto frame = [&] {
+            system->microseconds += c.drawUs;
+            engine.ScenePresent();
+        };
+        frame();
+        const uint64_t start = system->microseconds, sleptBefore = system->slept;
+        for (int i = 0; i < 60; ++i) frame();
+        EXPECT_EQ(system->microseconds - start, c.expectedUs) << c.name;
+        EXPECT_EQ(system->slept - sleptBefore, c.expectedSleptUs) << c.name;
+        EXPECT_EQ(d3d->vsyncRequests, c.vsyncRequests) << c.name;
+    }
+}
+
+// Turning the cap off takes effect at the next present, without vsync, and a
+// device reset asks for vsync afresh.
+TEST_F(FrameCapTest, TheCapCanBeTurnedOffWhileFramesRun) {
+    vd3d::SetFrameCap(true);
+    d3d->grantVsync = true;
+    CVelmor engine;
+    engine.GfxPreinit(800, 600);
+    engine.GfxInit(2, false);
+    engine.ScenePresent();
+    vd3d::SetFrameCap(false);
+    const uint64_t start = system->microseconds;
+    for (int i = 0; i < 100; ++i) engine.ScenePresent();
+    EXPECT_EQ(system->microseconds, start);
+    EXPECT_EQ(d3d->vsyncRequests, (std::vector<bool>{true, false}));
+
+    vd3d::SetFrameCap(true);
+    engine.ScenePresent();
+    RecordingDevice& device = *RecordingDevice::Of(engine.m_pD3DDevice);
+    device.LoseDevice();
+    device.RestoreWindow();
+    ASSERT_TRUE(engine.GfxCheckDevice());
+    engine.ScenePresent();
+    EXPECT_EQ(d3d->vsyncRequests, (std::vector<bool>{true, false, true, true}));
+}
+
 }  // namespace

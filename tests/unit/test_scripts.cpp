@@ -1,6 +1,7 @@
 // The script state: start-up, chunks, calls by name, values and errors
 // crossing between scripts and the engine.
 #include <cstring>
+#include <deque>
 
 #include "cvelmor.h"
 #include "cvelmor_glue.h"
@@ -317,7 +318,7 @@ TEST_F(ScriptTest, LogFunctionChecksItsArgumentType) {
 }
 
 TEST_F(ScriptTest, TimerFunctionsReportTheEngineTimer) {
-    system->now += 5000;
+    system->AdvanceMilliseconds(5000);
     engine->TimerUpdate();
     Load("function timer() return V2D_SYS_TimerGetDelta(), V2D_SYS_TimerGetFPS() end");
     engine->ScriptCallFunction("timer", -1);
@@ -325,6 +326,35 @@ TEST_F(ScriptTest, TimerFunctionsReportTheEngineTimer) {
     ASSERT_EQ(r.size(), 2u);
     EXPECT_EQ(r[0].GetNumber(), 1.0);
     EXPECT_NEAR(r[1].GetNumber(), 0.3, 1e-6);
+}
+
+// A script game drives its own loop: while the window is inactive the
+// update waits for the next window message before answering 0, so the loop
+// sleeps instead of spinning; a message that brings the window back lets the
+// next update run a frame.
+TEST_F(ScriptTest, UpdateWaitsForAMessageWhileTheWindowIsInactive) {
+    Load("function loop()\n"
+         "  local answers = ''\n"
+         "  for i = 1, 4 do answers = answers .. V2D_SYS_UpdateAllSystems() .. ' ' end\n"
+         "  return answers\n"
+         "end\n");
+    // The window goes inactive; each wait finds the next message of the
+    // player's return: a message that is no activation, then the activation.
+    std::vector<std::string> events;
+    std::deque<uint32_t> arriving = {0x0200, platform::MSG_ACTIVATE};
+    system->onWait = [&](platform::HeadlessSystem& s) {
+        events.push_back("wait");
+        ASSERT_FALSE(arriving.empty()) << "waited with nothing more to come";
+        s.Post(arriving.front(), platform::ACTIVATE_ACTIVE);
+        arriving.pop_front();
+    };
+    g_bWindowActive = 1;
+    system->Post(platform::MSG_ACTIVATE, platform::ACTIVATE_INACTIVE);
+    engine->ScriptCallFunction("loop", -1);
+    ASSERT_EQ(engine->ScriptGetResults().size(), 1u);
+    EXPECT_EQ(engine->ScriptGetResults()[0].GetString(), "0 0 1 1 ");
+    EXPECT_EQ(events, (std::vector<std::string>{"wait", "wait"}));
+    EXPECT_TRUE(system->queue.empty());
 }
 
 }  // namespace

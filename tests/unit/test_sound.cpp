@@ -99,9 +99,12 @@ protected:
 
 TEST_F(SoundTest, StartAndStopWriteTheirBlocks) {
     Start("");
+    vbass::BASS_INFO output{};
+    ASSERT_TRUE(vbass::BASS_GetInfo(&output));
     const std::vector<std::string> start = {
         kSep1,
         "--==: Initializing Sound and Music Subsystem...",
+        "   =: Output latency: " + std::to_string(output.latency) + " ms",
         "   =: Creating Sounds Manager...",
         "   +: Done.",
         "   =: Creating Music Manager...",
@@ -212,23 +215,26 @@ TEST_F(SoundTest, SoundResourcesLoadOnceAndPlayThroughTheirIdentifiers) {
     // Data2 0 gives one playback: the second play takes it over.
     engine->SoundPlay(click, false, -1, 50, -101);
     engine->SoundPlay(click, false, -1, 50, -101);
+    Settle();
     EXPECT_NEAR(Peak(Pull(100), 0), 0.4f, 0.002f);
     engine->SoundStop(0);
     EXPECT_FALSE(engine->SoundIsPlaying(0));
 
     engine->SoundPlay(1, true, -1, -1, 100);
+    Settle();
     std::vector<float> mix = Pull(100);
     EXPECT_EQ(Peak(mix, 0), 0.0f);
     EXPECT_NEAR(Peak(mix, 1), 0.4f, 0.002f);
     engine->SoundSlideAttributes(1, -1, 0, -101, 100);
     mix = Pull(kSecond / 5);
-    EXPECT_EQ(Peak(mix, 1, kSecond / 10 + 1), 0.0f);
+    EXPECT_EQ(Peak(mix, 1, kSecond / 10 + Delay()), 0.0f);
     EXPECT_TRUE(engine->SoundIsPlaying(1));
     engine->SoundSetAttributes(1, -1, 100, 0);
     engine->SoundPause(1);
-    EXPECT_EQ(Peak(Pull(100), 0), 0.0f);
+    EXPECT_EQ(Peak(Pull(SETTLE + 100), 0, SETTLE), 0.0f);
     EXPECT_TRUE(engine->SoundIsPlaying(1));  // paused counts as playing
     engine->SoundResume(1);
+    Settle();
     EXPECT_NEAR(Peak(Pull(100), 0), 0.4f, 0.002f);
 
     EXPECT_EQ(engine->SoundFind("SND_NONE"), -1);
@@ -247,7 +253,7 @@ TEST_F(SoundTest, PlaysRefusedForBusyPlaybacksAreSkippedWithOneWarning) {
         return count;
     };
     for (int i = 0; i < 20; ++i) engine->SoundPlay(click, false, -1, 50, -101);
-    EXPECT_NEAR(Peak(Pull(100), 0), 0.5f, 0.002f) << "the two playbacks that were free play";
+    EXPECT_NEAR(Peak(Pull(Delay() + SETTLE), 0), 0.5f, 0.002f) << "the two playbacks that were free play";
     EXPECT_EQ(busyWarnings(), 1u);
     // Once the playbacks are free, plays succeed again; a new run of refusals
     // is worth one more line.
@@ -269,6 +275,7 @@ TEST_F(SoundTest, SoundRequestsWhileTheWindowIsInactiveAreIgnored) {
     EXPECT_FALSE(engine->SoundIsPlaying(0));  // still answered
     g_bWindowActive = 1;
     engine->SoundPlay(0, false, -1, -1, -101);
+    Settle();
     EXPECT_NEAR(Peak(Pull(100), 0), 0.5f, 0.002f);
     g_bWindowActive = 0;
     engine->SoundStop(0);
@@ -303,12 +310,15 @@ TEST_F(SoundTest, UnloadingFreesTheSoundAndUnbindsItsIdentifier) {
     engine->LoadResource("SND_B");
     engine->SoundPlay(click, true, -1, -1, -101);
     engine->SoundPlay(1, true, -1, -1, -101);
+    Settle();
     EXPECT_NEAR(Peak(Pull(100), 0), 1.0f, 0.002f);
 
     engine->SoundUnload(0);
     EXPECT_EQ(click.GetID(), -1);
+    Settle();
     EXPECT_NEAR(Peak(Pull(100), 0), 0.5f, 0.002f);  // the stream still plays
     engine->SoundUnload("SND_B");
+    Settle();
     EXPECT_EQ(Peak(Pull(100), 0), 0.0f);
     engine->SoundUnload(5);
     engine->SoundUnload("SND_B");
@@ -441,7 +451,7 @@ TEST_F(SoundTest, TheMainLoopUpdatesSoundAndTheWindowsFocusPausesIt) {
 
     system->Post(platform::MSG_ACTIVATE, platform::ACTIVATE_INACTIVE);
     ASSERT_EQ(engine->UpdateAllSystems(), 0);
-    EXPECT_EQ(Peak(Pull(kSecond / 10), 0), 0.0f);
+    EXPECT_EQ(Peak(Pull(kSecond / 10), 0, SETTLE), 0.0f);  // silent once faded out
     EXPECT_TRUE(engine->IsMusicPlaying());  // paused, not stopped
     system->Post(platform::MSG_ACTIVATE, platform::ACTIVATE_ACTIVE);
     ASSERT_EQ(engine->UpdateAllSystems(), 1);

@@ -140,7 +140,7 @@ TEST_F(VelmorpakTest, ListPrintsEntriesAndFlagsDamagedPacks) {
 struct RunResult {
     std::map<std::string, std::string> records;
     std::map<std::string, LoadCall> calls;
-    int sizex = 0;
+    int columns = 0;
     double scriptAnswer = 0;
 };
 
@@ -157,7 +157,7 @@ RunResult RunEngineIn(const std::string& folder, int expectedMode) {
     EXPECT_EQ(chdir(folder.c_str()), 0);
     Calls().clear();
     {
-        CXMLVarInt sizex("sizex", 0);
+        CXMLVarInt columns("columns", 0);
         auto engine = std::make_unique<CVelmor>();
         engine->ResourcesInit();
         engine->ScriptsInit();
@@ -179,7 +179,7 @@ RunResult RunEngineIn(const std::string& folder, int expectedMode) {
         }
         engine->ScriptCallFunction("Answer", 1);
         result.scriptAnswer = engine->ScriptGetResults().at(0).GetNumber();
-        result.sizex = sizex.GetValue();
+        result.columns = columns.GetValue();
     }
     EXPECT_EQ(chdir(here), 0);
     return result;
@@ -193,7 +193,7 @@ TEST_F(VelmorpakTest, APackReadsBackExactlyLikeItsDescriptors) {
         "<techniquespack>\r\n <technique id=\"TEQ_STD2\" blend=\"1\">\r\n  <rs n=\"27\" v=\"1\"/>\r\n"
         " </technique>\r\n</techniquespack>\r\n");
     Put("DESC/gui/main.xml", "<gui><window id=\"WND_DTP_MAINWINDOW\" w=\"800\"><button id=\"BTN_MW_START\"/></window></gui>");
-    Put("DESC/vars/board.xml", "<xmldata><board sizex=\"13\"/></xmldata>");
+    Put("DESC/vars/board.xml", "<xmldata><board columns=\"13\"/></xmldata>");
     Put("DESC/snd/click.wav", "RIFF\x01\x02WAVEdata");
     Put("DESC/mus/game.xm", std::string(5000, 'M'));
     Put("DESC/scr/main.lua", "function Answer() return 42 end\r\n");
@@ -240,8 +240,8 @@ TEST_F(VelmorpakTest, APackReadsBackExactlyLikeItsDescriptors) {
     EXPECT_EQ(xml.calls.at("SND_CLICK").bytes, "RIFF\x01\x02WAVEdata");
     EXPECT_EQ(xml.calls.at("TEQ_STD").bytes, "techniquespack[technique{blend=1,id=TEQ_STD2}[rs{n=27,v=1}]]");
     EXPECT_EQ(xml.calls.at("GUI_MAIN").bytes, "gui[window{id=WND_DTP_MAINWINDOW,w=800}[button{id=BTN_MW_START}]]");
-    EXPECT_EQ(xml.sizex, 13);
-    EXPECT_EQ(pak.sizex, 13);
+    EXPECT_EQ(xml.columns, 13);
+    EXPECT_EQ(pak.columns, 13);
     EXPECT_EQ(xml.scriptAnswer, 42);
     EXPECT_EQ(pak.scriptAnswer, 42);
 }

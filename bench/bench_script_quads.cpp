@@ -1,0 +1,10 @@
+// The script runner with the frame cap off, for the script-quads benchmark
+// (run_script_quads.sh): frames go as fast as the device can draw them.
+#include "frame_pacer.h"
+#include "velmor_runner.h"
+#include "vlm_window.h"
+
+int main() {
+    vd3d::SetFrameCap(false);
+    return VelmorEntryPoint(RunnerMain);
+}

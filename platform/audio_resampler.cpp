@@ -1,0 +1,273 @@
+#include "audio_resampler.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// The loops below are built twice on x86-64: for the baseline and for
+// AVX2/FMA machines; the loader picks one.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define VECTOR_CLONES
+#endif
+// Helpers of the cloned loops: compiled into each clone.
+#define INLINE_IN_CLONES inline __attribute__((always_inline))
+
+namespace platform {
+namespace audio {
+
+namespace {
+
+constexpr uint32_t PHASES = 128;
+// Stretch levels 2^(level / 16), up to a stretch of 8.
+constexpr int LEVELS_PER_OCTAVE = 16;
+constexpr int LEVEL_COUNT = 3 * LEVELS_PER_OCTAVE + 1;
+// Kaiser window shape: about 65 dB of stop band.
+constexpr double KAISER_BETA = 6.5;
+constexpr uint32_t LANES = 8;
+
+// Modified Bessel function of the first kind, order 0.
+double BesselI0(double x) {
+    double sum = 1.0, term = 1.0;
+    const double quarter = x * x / 4.0;
+    for (int k = 1; k < 64 && term > sum * 1e-12; ++k) {
+        term *= quarter / (static_cast<double>(k) * k);
+        sum += term;
+    }
+    return sum;
+}
+
+// A sinc whose zero crossings are `stretch` source frames apart, windowed
+// over `reach` frames either side and scaled to unit gain at 0 Hz.
+std::vector<float> MakeRows(double stretch, uint32_t taps) {
+    const double reach = taps / 2.0;
+    const double behind = taps / 2.0 - 1.0;
+    const double windowNorm = BesselI0(KAISER_BETA);
+    std::vector<double> row(taps);
+    std::vector<float> rows(static_cast<size_t>(PHASES + 1) * 2 * taps);
+    for (uint32_t p = 0; p <= PHASES; ++p) {
+        double sum = 0.0;
+        for (uint32_t k = 0; k < taps; ++k) {
+            const double d = static_cast<double>(p) / PHASES + behind - k;  // distance from the position
+            const double ratio = d / reach;
+            double h = 0.0;
+            if (std::fabs(ratio) < 1.0) {
+                const double x = M_PI * d / stretch;
+                const double sinc = x == 0.0 ? 1.0 : std::sin(x) / x;
+                h = sinc * BesselI0(KAISER_BETA * std::sqrt(1.0 - ratio * ratio)) / windowNorm;
+            }
+            row[k] = h;
+            sum += h;
+        }
+        float* out = &rows[static_cast<size_t>(p) * 2 * taps];
+        for (uint32_t k = 0; k < taps; ++k) out[k] = static_cast<float>(row[k] / sum);
+    }
+    for (uint32_t p = 0; p < PHASES; ++p) {
+        float* out = &rows[static_cast<size_t>(p) * 2 * taps];
+        const float* next = out + 2 * taps;
+        for (uint32_t k = 0; k < taps; ++k) out[taps + k] = next[k] - out[k];
+    }
+    return rows;
+}
+
+struct Level {
+    std::once_flag made;
+    std::vector<float> rows;
+    ResampleKernel kernel;
+};
+
+std::array<Level, LEVEL_COUNT>& Levels() {
+    static std::array<Level, LEVEL_COUNT> levels;
+    return levels;
+}
+
+}  // namespace
+
+const ResampleKernel& KernelForStep(double step) {
+    int index = 0;
+    if (step > 1.0) {
+        index = static_cast<int>(std::ceil(LEVELS_PER_OCTAVE * std::log2(step) - 1e-9));
+        index = std::min(std::max(index, 0), LEVEL_COUNT - 1);
+    }
+    Level& level = Levels()[static_cast<size_t>(index)];
+    std::call_once(level.made, [&level, index] {
+        const double stretch = std::exp2(static_cast<double>(index) / LEVELS_PER_OCTAVE);
+        // At least 8 zero crossings either side, in whole groups of lanes.
+        const uint32_t taps = LANES * static_cast<uint32_t>(std::ceil(2.0 * stretch - 1e-9));
+        level.rows = MakeRows(stretch, taps);
+        level.kernel.taps = taps;
+        level.kernel.phases = PHASES;
+        level.kernel.rows = level.rows.data();
+    });
+    return level.kernel;
+}
+
+namespace {
+
+// Frames located at a time: where each reads, its row and the fraction
+// between that row and the next.
+constexpr uint32_t LOCATE_BLOCK = 256;
+struct Located {
+    int32_t first[LOCATE_BLOCK];
+    uint32_t row[LOCATE_BLOCK];  // offset of the row in floats
+    float fraction[LOCATE_BLOCK];
+};
+
+INLINE_IN_CLONES void Locate(const ResampleKernel& kernel, const ResamplePath& path, uint32_t from, uint32_t frames,
+                   Located& out) {
+    const float phases = static_cast<float>(kernel.phases);
+    const int32_t lastPhase = static_cast<int32_t>(kernel.phases) - 1;
+    const int32_t rowFloats = 2 * static_cast<int32_t>(kernel.taps);
+    for (uint32_t i = 0; i < frames; ++i) {
+        const double n = static_cast<double>(from + i);
+        const double x = path.x0 + n * (path.dx + 0.5 * (n - 1.0) * path.ddx);
+        const int32_t first = static_cast<int32_t>(x);
+        const float scaled = static_cast<float>(x - static_cast<double>(first)) * phases;
+        const int32_t phase = std::min(static_cast<int32_t>(scaled), lastPhase);
+        out.first[i] = first;
+        out.row[i] = static_cast<uint32_t>(phase * rowFloats);
+        out.fraction[i] = scaled - static_cast<float>(phase);
+    }
+}
+
+// One output frame: the dot product of the taps with the coefficients of
+// its row, interpolated towards the next row. TAPS 0 reads the count at run
+// time; the common counts are unrolled at compile time.
+template <uint32_t TAPS>
+INLINE_IN_CLONES float DotMono(const float* __restrict c, const float* __restrict s, float fraction, uint32_t taps) {
+    const uint32_t count = TAPS ? TAPS : taps;
+    const float* d = c + count;
+    float acc[LANES] = {};
+    for (uint32_t k = 0; k < count; k += LANES, c += LANES, d += LANES, s += LANES)
+        for (size_t l = 0; l < LANES; ++l) acc[l] += (c[l] + fraction * d[l]) * s[l];
+    float sum = 0.0f;
+    for (size_t l = 0; l < LANES; ++l) sum += acc[l];
+    return sum;
+}
+
+template <uint32_t TAPS>
+INLINE_IN_CLONES void DotStereo(const float* __restrict c, const float* __restrict sl, const float* __restrict sr,
+                      float fraction, uint32_t taps, float& left, float& right) {
+    const uint32_t count = TAPS ? TAPS : taps;
+    const float* d = c + count;
+    float accLeft[LANES] = {};
+    float accRight[LANES] = {};
+    for (uint32_t k = 0; k < count; k += LANES, c += LANES, d += LANES, sl += LANES, sr += LANES) {
+        for (size_t l = 0; l < LANES; ++l) {
+            const float coefficient = c[l] + fraction * d[l];
+            accLeft[l] += coefficient * sl[l];
+            accRight[l] += coefficient * sr[l];
+        }
+    }
+    left = right = 0.0f;
+    for (size_t l = 0; l < LANES; ++l) {
+        left += accLeft[l];
+        right += accRight[l];
+    }
+}
+
+template <uint32_t TAPS>
+INLINE_IN_CLONES void RunMono(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
+                    float* out) {
+    Located at;
+    for (uint32_t from = 0; from < frames; from += LOCATE_BLOCK) {
+        const uint32_t count = std::min(LOCATE_BLOCK, frames - from);
+        Locate(kernel, path, from, count, at);
+        for (uint32_t i = 0; i < count; ++i)
+            out[from + i] = DotMono<TAPS>(kernel.rows + at.row[i], src + at.first[i], at.fraction[i], kernel.taps);
+    }
+}
+
+template <uint32_t TAPS>
+INLINE_IN_CLONES void RunStereo(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
+                      const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
+    Located at;
+    for (uint32_t from = 0; from < frames; from += LOCATE_BLOCK) {
+        const uint32_t count = std::min(LOCATE_BLOCK, frames - from);
+        Locate(kernel, path, from, count, at);
+        for (uint32_t i = 0; i < count; ++i)
+            DotStereo<TAPS>(kernel.rows + at.row[i], srcLeft + at.first[i], srcRight + at.first[i], at.fraction[i],
+                            kernel.taps, outLeft[from + i], outRight[from + i]);
+    }
+}
+
+}  // namespace
+
+VECTOR_CLONES
+void ResampleMono(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
+                  float* out) {
+    switch (kernel.taps) {
+    case 16: return RunMono<16>(kernel, src, path, frames, out);
+    case 24: return RunMono<24>(kernel, src, path, frames, out);
+    case 32: return RunMono<32>(kernel, src, path, frames, out);
+    default: return RunMono<0>(kernel, src, path, frames, out);
+    }
+}
+
+VECTOR_CLONES
+void ResampleStereo(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
+                    const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
+    switch (kernel.taps) {
+    case 16: return RunStereo<16>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    case 24: return RunStereo<24>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    case 32: return RunStereo<32>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    default: return RunStereo<0>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    }
+}
+
+VECTOR_CLONES
+VoicePeaks AddToBus(const float* __restrict voiceLeft, const float* __restrict voiceRight,
+                    const float* __restrict gainLeft, const float* __restrict gainRight, uint32_t frames,
+                    float* __restrict busLeft, float* __restrict busRight) {
+    VoicePeaks peaks;
+    for (size_t i = 0; i < frames; ++i) {
+        const float left = voiceLeft[i] * gainLeft[i];
+        const float right = voiceRight[i] * gainRight[i];
+        busLeft[i] += left;
+        busRight[i] += right;
+        peaks.left = std::max(peaks.left, std::fabs(left));
+        peaks.right = std::max(peaks.right, std::fabs(right));
+    }
+    return peaks;
+}
+
+VECTOR_CLONES
+VoicePeaks AddToBusSteady(const float* __restrict voiceLeft, const float* __restrict voiceRight, float gainLeft,
+                          float gainRight, uint32_t frames, float* __restrict busLeft, float* __restrict busRight) {
+    VoicePeaks peaks;
+    for (size_t i = 0; i < frames; ++i) {
+        const float left = voiceLeft[i] * gainLeft;
+        const float right = voiceRight[i] * gainRight;
+        busLeft[i] += left;
+        busRight[i] += right;
+        peaks.left = std::max(peaks.left, std::fabs(left));
+        peaks.right = std::max(peaks.right, std::fabs(right));
+    }
+    return peaks;
+}
+
+VECTOR_CLONES
+void BusToPcm(const float* __restrict left, const float* __restrict right, float gain, float gainStep,
+              uint32_t frames, int16_t* __restrict out) {
+    for (size_t i = 0; i < frames; ++i) {
+        const float g = gain + static_cast<float>(i) * gainStep;
+        const float l = std::min(1.0f, std::max(-1.0f, left[i] * g)) * 32767.0f;
+        const float r = std::min(1.0f, std::max(-1.0f, right[i] * g)) * 32767.0f;
+        out[2 * i] = static_cast<int16_t>(l + (l >= 0.0f ? 0.5f : -0.5f));
+        out[2 * i + 1] = static_cast<int16_t>(r + (r >= 0.0f ? 0.5f : -0.5f));
+    }
+}
+
+VECTOR_CLONES
+float BusPeak(const float* __restrict left, const float* __restrict right, uint32_t frames) {
+    float peak = 0.0f;
+    for (size_t i = 0; i < frames; ++i) peak = std::max(peak, std::max(std::fabs(left[i]), std::fabs(right[i])));
+    return peak;
+}
+
+}  // namespace audio
+}  // namespace platform
