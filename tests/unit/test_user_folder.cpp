@@ -148,6 +148,15 @@ TEST_F(UserFolderTest, FirstStartMakesTheFolderTheBestResultLandsThereAndTheNext
     StartInstalled(userFolder, installed);
     EXPECT_EQ(Text("L_MW_BESTRESULT_NAME"), "Ann Lee");
     EXPECT_EQ(Text("L_MW_BESTRESULT_TIME"), FloatToString(time));
+    EXPECT_TRUE(g_pGUIManager->GetElementParam("TILE_MW_BESTRESULT", "visible").GetBoolean());
+    StopGame();
+    EXPECT_EQ(testsupport::ReadFile(userFolder + "/DATA/qbhs.dat"), expected);
+
+    // Another player on the same machine has a folder of their own.
+    const std::string otherFolder = tempDir + "/home/bob/.local/share/quble";
+    StartInstalled(otherFolder, installed);
+    EXPECT_FALSE(g_pGUIManager->GetElementParam("TILE_MW_BESTRESULT", "visible").GetBoolean());
+    EXPECT_FALSE(testsupport::FileExists(otherFolder + "/DATA/qbhs.dat"));
     EXPECT_EQ(testsupport::ReadFile(userFolder + "/DATA/qbhs.dat"), expected);
 }
 
