@@ -1,6 +1,6 @@
 // GUI data drawn through the OpenGL device on a real X server (xvfb-run,
-// Mesa): a window with a nine-patch frame and a button with a tinted child,
-// read back pixel by pixel.
+// Mesa): a window with a nine-patch frame, a button with a tinted child and
+// a centred label, read back pixel by pixel.
 #include <cstring>
 #include <memory>
 #include <string>
@@ -28,7 +28,8 @@ const char* const kTechniques =
 
 // A window at (100, 100), 300x200, framed by an 8-pixel border; a button at
 // (150, 150), 100x40, with a 20x20 child at (160, 160) that takes the
-// button's child colour.
+// button's child colour; a label 100 wide at (160, 210) centring "AAAA" in
+// red: four 8-pixel glyphs from x = 160 + 34.
 const char* const kGui = R"(<desktop>
   <window id="WND" coords="0 0 300 200" enabled="1" location_hidden="100 100" location_middle="100 100"
           location_shown="100 100">
@@ -40,9 +41,11 @@ const char* const kGui = R"(<desktop>
       <tile id="MARK" coords="10 10 20 20" visible="1" enabled="1" technique="TEQ_GUI_MODULATE"
             texture="TEX_WHITE"/>
     </button>
+    <label id="LBL" coords="60 110 100 16" font="FNT_GUI_T" text="AAAA" font_color="0" alignment="2"
+           font_setdefaulttechnique="1" visible="1" enabled="1"/>
   </window></desktop>)";
 
-const uint32_t kBlue = 0x0000FF, kGrey = 0x808080, kGreen = 0x00FF00, kYellow = 0xFFFF00, kMagenta = 0xFF00FF,
+const uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kGrey = 0x808080, kGreen = 0x00FF00, kYellow = 0xFFFF00, kMagenta = 0xFF00FF,
                kCyan = 0x00FFFF, kBlack = 0x000000;
 
 class GlGuiPixelTest : public gltest::GlEngineTest {
@@ -64,6 +67,16 @@ protected:
         LoadTexture("TEX_GREEN", Solid(0xFF00FF00u));
         LoadTexture("TEX_YELLOW", Solid(0xFFFFFF00u));
         LoadTexture("TEX_WHITE", Solid(0xFFFFFFFFu));
+        // Every glyph cell of the font is solid white; colour 0 is red.
+        image::Image glyphs;
+        glyphs.width = glyphs.height = 128;
+        glyphs.pixels.assign(128 * 128, 0xFFFFFFFFu);
+        LoadTexture("TEX_GLYPHS", glyphs);
+        std::string font = "<fontdesc id=\"FNT_GUI_T\" textureid=\"TEX_GLYPHS\" techniqueid=\"TEQ_GUI_MODULATE\" "
+                           "techpackid=\"TEQ_PACK_T\" cellsize=\"8\" color0r=\"1\"";
+        for (int code = 0; code < 256; ++code) font += " cs" + std::to_string(code) + "=\"8\"";
+        font += "/>";
+        ASSERT_GE(engine->LoadFontFromMemory(font.data(), static_cast<int32_t>(font.size())), 0);
         gui = std::make_unique<CVelmorGUI>();
         CXMLDocument document;
         document.LoadFromBuffer(kGui, std::strlen(kGui), false);
@@ -114,6 +127,8 @@ TEST_F(GlGuiPixelTest, WindowFrameAndButtonLooksReachTheScreen) {
         {"just inside the border", 109, 109, kGrey},
         {"button, normal texture", 220, 180, kGreen},
         {"child, normal colour", 170, 170, kMagenta},
+        {"label, first glyph", 196, 213, kRed},     {"label, last glyph", 225, 213, kRed},
+        {"left of the centred text", 190, 213, kGrey}, {"right of the centred text", 229, 213, kGrey},
         {"left of the window", 98, 150, kBlack}, {"below the window", 200, 302, kBlack},
     };
     std::vector<uint32_t> pixels = GuiFrame(0, 0);
