@@ -2,6 +2,8 @@
 // GPU): one frame's update and draw for 1 000 tiles in 10 windows and for
 // 1 000 buttons, and loading a 2 000-element GUI file through the resource
 // manager.
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -43,6 +45,13 @@ public:
         picture.pixels.assign(256, 0xFF8080FFu);
         const std::vector<uint8_t> png = image::EncodePng(picture);
         engine->LoadTextureFromMemory(png.data(), static_cast<int32_t>(png.size()), 3, "TEX_BENCH", 1, 0, 0);
+        const std::string techniques = "<techniquespack><t id=\"TEQ_BENCH\" alphablending=\"ON\"/></techniquespack>";
+        engine->LoadTechniquesPack(techniques.data(), static_cast<int32_t>(techniques.size()));
+        std::string font = "<fontdesc id=\"FNT_BENCH\" textureid=\"TEX_BENCH\" techniqueid=\"TEQ_BENCH\" "
+                           "techpackid=\"TEQ_BENCH_PACK\" cellsize=\"1\"";
+        for (int code = 0; code < 256; ++code) font += " cs" + std::to_string(code) + "=\"6\"";
+        font += "/>";
+        engine->LoadFontFromMemory(font.data(), static_cast<int32_t>(font.size()));
         gui = std::make_unique<CVelmorGUI>();
     }
     ~GuiWorld() {
@@ -86,21 +95,51 @@ std::string TileTree() {
 }
 
 // 1 000 buttons with state textures and child colours, in a grid over the
-// screen; the cursor rests on one of them.
-std::string ButtonGrid() {
+// screen, each with a centred label of its number when asked; the cursor
+// rests on one of them.
+std::string ButtonGrid(bool labels) {
     std::string xml = "<desktop>";
-    for (int b = 0; b < 1000; ++b)
+    for (int b = 0; b < 1000; ++b) {
         xml += "<button id=\"BTN_" + std::to_string(b) + "\" coords=\"" + Rect((b % 40) * 20, (b / 40) * 24, 18, 22) +
                "\" texture_normal=\"TEX_BENCH\" texture_selected=\"TEX_BENCH\" texture_pressed=\"TEX_BENCH\" "
                "childscolor_selected=\"1 0.5 0.5 1\" holdtime_start=\"0.5\" hotkey=\"F1\" visible=\"1\" "
-               "enabled=\"1\"/>";
+               "enabled=\"1\">";
+        if (labels)
+            xml += "<label id=\"L_" + std::to_string(b) + "\" coords=\"0 4 18 14\" font=\"FNT_BENCH\" text=\"" +
+                   std::to_string(b) + "\" alignment=\"2\" font_setdefaulttechnique=\"1\" visible=\"1\" enabled=\"1\"/>";
+        xml += "</button>";
+    }
     return xml + "</desktop>";
 }
+
+void MeasureFrames(const char* what, GuiWorld& world);
 
 void FrameCost(const char* what, const std::string& xml, const std::vector<std::string>& windows) {
     GuiWorld world;
     world.Load(xml);
     for (const std::string& window : windows) world.gui->ExecuteElementCommand(window, 1);
+    MeasureFrames(what, world);
+}
+
+// The gallery's own data (every class in use, its script actions included),
+// loaded through the resource manager from its folder.
+void GalleryCost() {
+    char cwd[4096];
+    const std::string back = getcwd(cwd, sizeof cwd) ? cwd : "/";
+    if (chdir(VELMOR_GALLERY_DIR) != 0) {
+        std::printf("  gallery: cannot enter %s\n", VELMOR_GALLERY_DIR);
+        return;
+    }
+    {
+        GuiWorld world;
+        world.engine->LoadResources(1);
+        world.gui->ExecuteElementCommand("WND_GAL_MAIN", 1);
+        MeasureFrames("the GUI gallery", world);
+    }
+    if (chdir(back.c_str()) != 0) std::printf("  cannot go back to %s\n", back.c_str());
+}
+
+void MeasureFrames(const char* what, GuiWorld& world) {
     world.engine->m_inp.iCursorX = 405;
     world.engine->m_inp.iCursorY = 205;
     double update = 0, draw = 0;
@@ -195,7 +234,9 @@ int main() {
     std::vector<std::string> windows;
     for (int w = 0; w < 10; ++w) windows.push_back("WND_" + std::to_string(w));
     FrameCost("1 000 tiles in 10 windows", TileTree(), windows);
-    FrameCost("1 000 buttons", ButtonGrid(), {});
+    FrameCost("1 000 buttons", ButtonGrid(false), {});
+    FrameCost("1 000 buttons with labels", ButtonGrid(true), {});
+    GalleryCost();
     std::printf("Loading a GUI data file through the resource manager:\n");
     LoadCost();
     return 0;
