@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Configures and builds into build/ (or the folder given as $1 with extra
-# CMake arguments after it).
+# CMake arguments after it). ccache, when installed, keeps compiled objects
+# between builds and between clones of the repository.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${1:-build}"
 shift || true
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+launcher=()
+if command -v ccache > /dev/null; then
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@"
 cmake --build "$dir" -j"$(nproc)"
