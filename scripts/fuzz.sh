@@ -14,6 +14,8 @@ dir="${FUZZ_BUILD_DIR:-build-fuzz}"
 flags="-fsanitize=address,fuzzer-no-link -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_BUILD_BENCH=OFF \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address"
+# The same system-library leaks the tests suppress (damaged Ogg Vorbis data).
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 targets="${FUZZ_TARGETS:-xml pak image gui technique font xmldata playlist highscore audio}"
 cmake --build "$dir" -j2 --target $(printf 'fuzz_%s ' $targets)
 for target in $targets; do
