@@ -9,7 +9,7 @@
 
 class CVelmor;
 namespace vd3d {
-class RecordingControl;
+struct RecordingControl;
 }
 
 // A folder with DATA/res.xml describing a texture (TEX_F), a technique pack
