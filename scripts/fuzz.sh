@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (XML reader, pack directory reader, image
-# decoders, GUI data) with clang and AddressSanitizer into build-fuzz/ (or
-# $FUZZ_BUILD_DIR) and runs each one
-# for FUZZ_SECONDS seconds (default 30), starting from its seed corpus in
+# decoders, GUI data, technique packs, font descriptions, XML variables,
+# playlists, the best-result file, audio files) with clang and
+# AddressSanitizer into build-fuzz/ (or $FUZZ_BUILD_DIR) and runs each one
+# (or those FUZZ_TARGETS names, e.g. "font audio") for FUZZ_SECONDS seconds
+# (default 30), starting from its seed corpus in
 # tests/fuzz/corpus/. New interesting inputs collect in build-fuzz/fuzz/;
 # a crash leaves its input there as crash-* and ends the script with an error.
 set -euo pipefail
@@ -12,8 +14,11 @@ dir="${FUZZ_BUILD_DIR:-build-fuzz}"
 flags="-fsanitize=address,fuzzer-no-link -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_BUILD_BENCH=OFF \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address"
-cmake --build "$dir" -j2 --target fuzz_xml fuzz_pak fuzz_image fuzz_gui
-for target in xml pak image gui; do
+# The same system-library leaks the tests suppress (damaged Ogg Vorbis data).
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+targets="${FUZZ_TARGETS:-xml pak image gui technique font xmldata playlist highscore audio}"
+cmake --build "$dir" -j2 --target $(printf 'fuzz_%s ' $targets)
+for target in $targets; do
   work="$dir/fuzz/corpus-$target"
   mkdir -p "$work"
   echo "== fuzz_$target for ${seconds}s"

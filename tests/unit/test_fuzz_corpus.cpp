@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_engine_targets.h"
 #include "fuzz_gui_target.h"
 #include "fuzz_targets.h"
 #include "test_support.h"
@@ -41,5 +42,17 @@ TEST(FuzzCorpus, PackReaderSeedsRunClean) { Replay("pak", FuzzPakDirectory); }
 TEST(FuzzCorpus, ImageDecoderSeedsRunClean) { Replay("image", FuzzImage); }
 
 TEST(FuzzCorpus, GUIDataSeedsRunClean) { Replay("gui", FuzzGUIData); }
+
+TEST(FuzzCorpus, TechniquePackSeedsRunClean) { Replay("technique", FuzzTechniquePack); }
+
+TEST(FuzzCorpus, FontDescriptionSeedsRunClean) { Replay("font", FuzzFontDescription); }
+
+TEST(FuzzCorpus, XMLDataSeedsRunClean) { Replay("xmldata", FuzzXMLData); }
+
+TEST(FuzzCorpus, PlaylistSeedsRunClean) { Replay("playlist", FuzzPlaylist); }
+
+TEST(FuzzCorpus, HighScoreSeedsRunClean) { Replay("highscore", FuzzHighScore); }
+
+TEST(FuzzCorpus, AudioFileSeedsRunClean) { Replay("audio", FuzzAudioFile); }
 
 }  // namespace
