@@ -2,6 +2,7 @@
 // batch that copies queued quads into the locked vertex buffer and draws up
 // to 500 of them with one call.
 #include <cmath>
+#include <cstring>
 
 #include "cvelmor.h"
 
@@ -118,24 +119,32 @@ void CVelmor::VQuadSetTexCoords(int set, float left, float top, float right, flo
         throw CEHSException(EHS_TYPE_GAME, 0, "Wrong texture coordinates set number: must be 1 or 2", kFile, __LINE__);
     const float u[4] = {left, right, right, left};
     const float v[4] = {top, top, bottom, bottom};
-    for (int i = 0; i < 4; ++i) {
-        V2DVERTEX& vertex = m_gfx.quad.vertices[i];
-        (set == 1 ? vertex.tu1 : vertex.tu2) = u[i];
-        (set == 1 ? vertex.tv1 : vertex.tv2) = v[i];
+    V2DVERTEX* vertices = m_gfx.quad.vertices;
+    if (set == 1) {
+        for (int i = 0; i < 4; ++i) {
+            vertices[i].tu1 = u[i];
+            vertices[i].tv1 = v[i];
+        }
+    } else {
+        for (int i = 0; i < 4; ++i) {
+            vertices[i].tu2 = u[i];
+            vertices[i].tv2 = v[i];
+        }
     }
 }
 
 void CVelmor::VQuadRender() {
     SetCheckpoint(117, __LINE__);
     if (!m_gfx.pLockedVertices) return;  // outside a scene
-    V2DVERTEX* target = m_gfx.pLockedVertices + m_gfx.dwQueuedQuads * 4;
+    V2DVERTEX* vertices = m_gfx.quad.vertices;
     for (int i = 0; i < 4; ++i) {
         // Direct3D samples pixel centres on whole coordinates: the shift
         // puts texels on pixels.
-        m_gfx.quad.vertices[i].x -= 0.5f;
-        m_gfx.quad.vertices[i].y -= 0.5f;
-        target[i] = m_gfx.quad.vertices[i];
+        vertices[i].x -= 0.5f;
+        vertices[i].y -= 0.5f;
     }
+    // One fixed-size copy of the whole quad straight into the locked batch.
+    std::memcpy(m_gfx.pLockedVertices + m_gfx.dwQueuedQuads * 4, vertices, sizeof(m_gfx.quad.vertices));
     if (++m_gfx.dwQueuedQuads == V2D_QUADS_PER_BATCH) FlushBatch();
 }
 

@@ -22,6 +22,14 @@ using Clock = std::chrono::steady_clock;
 
 const int kQuadCounts[] = {1000, 10000, 50000};
 
+// The edge of each quad in pixels: QUAD_SIZE from the environment, 16 unless
+// given (2 leaves little to fill, so the frame shows the per-quad costs).
+float QuadSize() {
+    const char* text = std::getenv("QUAD_SIZE");
+    const float size = text ? static_cast<float>(std::atof(text)) : 16.0f;
+    return size > 0.0f ? size : 16.0f;
+}
+
 vd3d::IDirect3DTexture8* BindCheckerTexture(CVelmor& engine) {
     vd3d::IDirect3DTexture8* texture = nullptr;
     engine.m_pD3DDevice->CreateTexture(16, 16, 1, 0, vd3d::D3DFMT_A8R8G8B8, vd3d::D3DPOOL_MANAGED, &texture);
@@ -41,13 +49,14 @@ vd3d::IDirect3DTexture8* BindCheckerTexture(CVelmor& engine) {
 double DrawFrame(CVelmor& engine, int quads) {
     engine.SceneBegin();
     engine.SceneClearScreen(0, 0, 0);
+    static const float size = QuadSize();
     const auto start = Clock::now();
     for (int i = 0; i < quads; ++i) {
         const float x = static_cast<float>((i * 16) % 800);
         const float y = static_cast<float>(((i * 16) / 800 * 16) % 600);
         engine.VQuadSetColor((i & 255) / 255.0f, 0.5f, 1.0f - (i & 255) / 255.0f, 1.0f);
         engine.VQuadSetTexCoords(1, 0, 0, 1, 1);
-        engine.VQuadSetPos(x, y, 16, 16, 0.5f);
+        engine.VQuadSetPos(x, y, size, size, 0.5f);
         engine.VQuadRender();
     }
     engine.SceneEnd();
@@ -120,6 +129,7 @@ void BenchOpenGl() {
 }  // namespace
 
 int main() {
+    std::printf("Quads of %gx%g pixels\n", QuadSize(), QuadSize());
     vd3d::SetFrameCap(false);  // as many frames as the device can draw
     BenchRecording();
     BenchOpenGl();

@@ -10,5 +10,8 @@ build="$(cd "${1:-$here/../build}" && pwd)"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cp -r "$here/script-quads/DATA" "$work/"
+# QUAD_SIZE (pixels, 16 unless given) sets the edge of each quad.
+size="${QUAD_SIZE:-16}"
+sed -i "s/^local SIZE = 16 /local SIZE = $size /" "$work/DATA/art/quads.lua"
 (cd "$work" && SDL_AUDIODRIVER=dummy "$build/bench/bench_script_quads")
 grep '^script quads:' "$work/gamelog.txt" || { echo "no figures; log follows" >&2; cat "$work/gamelog.txt" >&2; exit 1; }

@@ -599,6 +599,11 @@ private:
             if (!MakeTarget(internal, w, h, m_backTexture, m_backFramebuffer)) return D3DERR_NOTAVAILABLE;
         }
         if (!MakeTarget(internal, w, h, m_frontTexture, m_frontFramebuffer)) return D3DERR_NOTAVAILABLE;
+        // A straight copy to the window gives the same pixels as the present
+        // shader when both hold 8-bit channels and the window keeps no alpha.
+        int windowAlphaBits = -1;
+        m_windowTakesCopy = internal == GL_RGBA8 && SDL_GL_GetAttribute(SDL_GL_ALPHA_SIZE, &windowAlphaBits) == 0 &&
+                            windowAlphaBits == 0;
         for (GLuint framebuffer : {m_backFramebuffer, m_frontFramebuffer}) {
             glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
             glDisable(GL_SCISSOR_TEST);
@@ -815,12 +820,26 @@ private:
         SDL_GL_GetDrawableSize(m_window, &windowW, &windowH);
         const int bufferW = static_cast<int>(m_params.BackBufferWidth);
         const int bufferH = static_cast<int>(m_params.BackBufferHeight);
+        const platform::Letterbox box = platform::FitLetterbox(windowW, windowH, bufferW, bufferH);
+        const bool exact = box.width == bufferW && box.height == bufferH;
+        const bool fillsWindow = box.width == windowW && box.height == windowH;
+        // A window without a gamma ramp showing the picture at its own size
+        // takes it in one copy, turned the right way up.
+        if (m_windowTakesCopy && m_params.Windowed && exact && fillsWindow) {
+            glBindFramebuffer(GL_READ_FRAMEBUFFER, m_frontFramebuffer);
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+            glBlitFramebuffer(0, 0, bufferW, bufferH, 0, bufferH, bufferW, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            return;
+        }
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         glViewport(0, 0, windowW, windowH);
-        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        const platform::Letterbox box = platform::FitLetterbox(windowW, windowH, bufferW, bufferH);
+        // Only the bars round a letterboxed picture need clearing.
+        if (!fillsWindow) {
+            glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+        }
         glViewport(box.x, windowH - box.y - box.height, box.width, box.height);
 
         glUseProgram(m_presentProgram);
@@ -831,7 +850,6 @@ private:
         glBindTexture(GL_TEXTURE_2D, m_frontTexture);
         glBindSampler(0, 0);
         glBindSampler(1, 0);
-        const bool exact = box.width == bufferW && box.height == bufferH;
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, exact ? GL_NEAREST : GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, exact ? GL_NEAREST : GL_LINEAR);
         glBindVertexArray(m_presentVao);
@@ -859,6 +877,7 @@ private:
     GLuint m_sceneProgram = 0, m_presentProgram = 0;
     SceneUniforms m_scene{};
     PresentUniforms m_present{};
+    bool m_windowTakesCopy = false;
     GLuint m_sceneVao = 0, m_presentVao = 0, m_vertexBuffer = 0;
     GLuint m_samplers[2] = {0, 0};
     GLuint m_backTexture = 0, m_backFramebuffer = 0, m_frontTexture = 0, m_frontFramebuffer = 0;

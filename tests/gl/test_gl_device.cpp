@@ -284,6 +284,33 @@ TEST_F(GlPresentTest, PictureIsLetterboxedIntoAWiderWindow) {
     }
 }
 
+// A window of the picture's own size shows it pixel for pixel, the right
+// way up: marks in two corners land where the front buffer has them.
+TEST_F(GlPresentTest, WindowOfThePictureSizeShowsTheFrontBufferExactly) {
+    Open(800, 600, true);
+    device->BeginScene();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 0.0f, 0);
+    const D3DRECT topLeft{0, 0, 100, 50}, bottomRight{700, 550, 800, 600};
+    device->Clear(1, &topLeft, D3DCLEAR_TARGET, 0xFFFF0000u, 0.0f, 0);
+    device->Clear(1, &bottomRight, D3DCLEAR_TARGET, 0xFF00FF00u, 0.0f, 0);
+    device->EndScene();
+    WindowCapture capture;
+    ASSERT_TRUE(CaptureNextPresent(device, &capture));
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    ASSERT_EQ(capture.width, 800);
+    ASSERT_EQ(capture.height, 600);
+    auto at = [&capture](int x, int y) { return Rgb(capture.pixels[y * capture.width + x]); };
+    EXPECT_EQ(at(0, 0), 0xFF0000u);
+    EXPECT_EQ(at(99, 49), 0xFF0000u);
+    EXPECT_EQ(at(100, 49), 0x0000FFu);
+    EXPECT_EQ(at(0, 599), 0x0000FFu);
+    EXPECT_EQ(at(799, 599), 0x00FF00u);
+    const std::vector<uint32_t> front = FrontBuffer(device, 800, 600);
+    size_t differing = 0;
+    for (size_t i = 0; i < front.size(); ++i) differing += Rgb(front[i]) != Rgb(capture.pixels[i]);
+    EXPECT_EQ(differing, 0u);
+}
+
 TEST_F(GlPresentTest, GammaRampAppliesInFullScreenOnly) {
     Open(800, 600, false);
     D3DGAMMARAMP half;

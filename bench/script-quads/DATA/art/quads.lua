@@ -2,6 +2,7 @@
 -- VQuadSetPos, one VQuadSetColor and one SceneRender. Runs a warm-up second,
 -- then measures for five seconds of frame time and logs the figures.
 local QUADS = 10000
+local SIZE = 16  -- the edge in pixels; run_script_quads.sh sets it from QUAD_SIZE
 local WARMUP, MEASURE = 1.0, 5.0
 
 function main()
@@ -16,7 +17,7 @@ function main()
       V2D_GFX_TexSet("TEX_BENCH_TILE")
       V2D_GFX_VQuadSetTexCoords(1, 0, 0, 1, 1)
       for i = 0, QUADS - 1 do
-        V2D_GFX_VQuadSetPos((i * 16) % 800, math.floor(i / 50) % 37 * 16, 16, 16)
+        V2D_GFX_VQuadSetPos((i * 16) % 800, math.floor(i / 50) % 37 * 16, SIZE, SIZE)
         V2D_GFX_VQuadSetColor((i % 256) / 255, 0.5, 1 - (i % 256) / 255)
         V2D_GFX_SceneRender()
       end
@@ -27,7 +28,7 @@ function main()
       if not measuring and elapsed >= WARMUP then measuring, elapsed = true, 0 end
       if measuring and elapsed >= MEASURE then
         local fps = frames / elapsed
-        V2D_LOG_AddEntry("script quads: " .. QUADS .. " per frame, " .. frames .. " frames in " .. elapsed ..
+        V2D_LOG_AddEntry("script quads: " .. QUADS .. " of " .. SIZE .. " px per frame, " .. frames .. " frames in " .. elapsed ..
                          " s, " .. fps .. " frames/s, " .. fps * QUADS .. " quads/s")
         return
       end
