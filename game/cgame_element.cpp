@@ -74,8 +74,24 @@ void CGameElement::Redraw() {
     g_pV2D->DrawTextEx(text.c_str(), tx, ty, 0, 0, 1.0f, true, 0.8f, 0.0f, 0.0f);
 }
 
+namespace {
+
+// Tiles are owned by their cells.
+void DeleteTiles() {
+    for (int32_t i = 0; i < g_Board.GetDim1(); ++i) {
+        for (int32_t j = 0; j < g_Board.GetDim2(); ++j) {
+            delete g_Board.At(i, j);
+            g_Board.At(i, j) = nullptr;
+        }
+    }
+}
+
+}  // namespace
+
 void NewBoard() {
     SetCheckpoint(1013, __LINE__);
+    // A board dealt over another one takes the old tiles away with its rows.
+    DeleteTiles();
     const int32_t w = g_xvSizeX.GetValue(), h = g_xvSizeY.GetValue();
     if (w >= 1 && h >= 1) g_Board.Allocate(w, h);
     for (int32_t i = 0; i < w; ++i)
@@ -102,13 +118,7 @@ void NewBoard() {
 
 void ClearBoard() {
     SetCheckpoint(1023, __LINE__);
-    if (g_bBoardActive != 1) return;
-    for (int32_t i = 0; i < g_Board.GetDim1(); ++i) {
-        for (int32_t j = 0; j < g_Board.GetDim2(); ++j) {
-            delete g_Board.At(i, j);
-            g_Board.At(i, j) = nullptr;
-        }
-    }
+    if (g_bBoardActive == 1) DeleteTiles();
 }
 
 void HandleMouse() {
