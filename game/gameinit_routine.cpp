@@ -67,7 +67,10 @@ void CompleteOkOnPress() {
     StartNewGame();
 }
 
+// The name box takes the keyboard at once, so the player can type without
+// clicking it first (the last record's Return took its focus away).
 void HighScoreOnShow() {
+    Command("TBX_HS_NAME", CMD_ENABLE);
     EnableNameConfirmation();
     g_iGameState = GAMESTATE_DIALOG;
 }
