@@ -42,8 +42,7 @@ std::vector<float> ReadFields(const std::string& text, size_t count) {
     while (fields.size() < count) {
         while (pos < text.size() && IsBlank(text[pos])) ++pos;
         if (pos >= text.size()) break;
-        const size_t end = pos;
-        size_t stop = end;
+        size_t stop = pos;
         while (stop < text.size() && !IsBlank(text[stop])) ++stop;
         fields.push_back(ReadFloat(text.substr(pos, stop - pos)));
         pos = stop;
