@@ -343,7 +343,7 @@ std::vector<D3DDISPLAYMODE> ListModes(const D3DDISPLAYMODE& desktop) {
 class GlDirect3D final : public Direct3DBase {
 public:
     static GlDirect3D* Create() {
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return nullptr;
+        if (!platform::InitSdlVideo()) return nullptr;
         auto* d3d = new GlDirect3D();
         if (!d3d->Probe()) {
             d3d->Release();

@@ -75,7 +75,7 @@ public:
 
     bool RegisterWindowClass(const std::string& className) override {
         if (m_classes.count(className)) return false;
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+        if (!InitSdlVideo()) return false;
         m_classes.insert(className);
         return true;
     }
@@ -118,6 +118,19 @@ std::unique_ptr<WindowSystem>& CurrentWindowSystem() {
 }
 
 }  // namespace
+
+bool InitSdlVideo() {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    const bool invisible = driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0);
+    if (invisible && !(asked && SDL_strcasecmp(asked, driver) == 0)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        SDL_SetError("No display could be opened (DISPLAY=%s)", SDL_getenv("DISPLAY") ? SDL_getenv("DISPLAY") : "");
+        return false;
+    }
+    return true;
+}
 
 SDL_Window* SdlWindowOf(GameWindow* window) {
     auto* sdl = dynamic_cast<SdlGameWindow*>(window);

@@ -11,6 +11,13 @@ class GameWindow;
 // The SDL window behind a game window; null for windows of another system.
 SDL_Window* SdlWindowOf(GameWindow* window);
 
+// Starts SDL's video subsystem on a display the player can see. When no
+// display can be reached SDL falls back to its offscreen driver, and a game
+// would then run invisibly; that counts as a failure (with SDL's error set)
+// unless SDL_VIDEODRIVER asked for that driver by name. Pair with
+// SDL_QuitSubSystem(SDL_INIT_VIDEO).
+bool InitSdlVideo();
+
 // The attributes every OpenGL context of the program is made with (3.3
 // core, double-buffered, no depth); set before an OpenGL window is created.
 void SetGlContextAttributes();

@@ -9,10 +9,12 @@ bash scripts/install-deps.sh
 bash scripts/build.sh build
 # Here a display is promised: a GL or e2e test that would skip for want of
 # one (or of xdotool) fails instead, and any test ctest reports as skipped
-# fails the run.
+# fails the run. -noreset: an X server that resets when its last client
+# leaves refuses connections meanwhile, and a test starting then would find
+# no display.
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
-(cd build && VELMOR_REQUIRE_DISPLAY=1 xvfb-run -a -s "-screen 0 1024x768x24" \
+(cd build && VELMOR_REQUIRE_DISPLAY=1 xvfb-run -a -s "-noreset -screen 0 1024x768x24" \
   ctest --output-on-failure -j"$(nproc)") | tee "$log"
 if grep -E '\(Skipped\)|\*\*\*Skipped|Not Run' "$log" >/dev/null; then
   echo "Tests were skipped although the run has a display:" >&2

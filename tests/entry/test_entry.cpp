@@ -428,6 +428,35 @@ TEST_F(EntryTest, GameBinaryEndsWithAFailureStatusAfterAFatalError) {
         << ReadFile("gamelog.txt");
 }
 
+// Without a display SDL would fall back to drawing offscreen, and the game
+// would run on where nobody can see or stop it.
+TEST_F(EntryTest, GameBinaryWithoutADisplayStopsWithAFatalErrorInsteadOfRunningUnseen) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        setenv("DISPLAY", ":64999", 1);
+        unsetenv("SDL_VIDEODRIVER");
+        unsetenv("WAYLAND_DISPLAY");
+        execl(QUBLE_BINARY, "quble", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    pid_t ended = 0;
+    for (int tick = 0; tick < 300 && ended == 0; ++tick) {
+        ended = waitpid(pid, &status, WNOHANG);
+        if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (ended == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "still running 30 s after it started without a display\n" << ReadFile("gamelog.txt");
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << ReadFile("gamelog.txt");
+    EXPECT_GE(FindLine(ReadLines("gamelog.txt"), " !!!: Error desc: Cannot create Direct3D object!"), 0)
+        << ReadFile("gamelog.txt");
+}
+
 }  // namespace
 
 namespace {
