@@ -9,6 +9,7 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils clang libclang-rt-dev
   libgl1-mesa-dri
   python3 python3-pil fonts-dejavu-core libx11-dev
+  valgrind
 )
 # Packaging and its checks: validators for the desktop entry and AppStream
 # data; Pillow and the DejaVu font for the icon generator.
