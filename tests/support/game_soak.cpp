@@ -2,13 +2,14 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
-#include <set>
 #include <sstream>
 
 #include "audio_output.h"
