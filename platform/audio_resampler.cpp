@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -134,51 +135,86 @@ INLINE_IN_CLONES void Locate(const ResampleKernel& kernel, const ResamplePath& p
     }
 }
 
-// One output frame: the dot product of the taps with the coefficients of
-// its row, interpolated towards the next row. TAPS 0 reads the count at run
-// time; the common counts are unrolled at compile time.
+// Eight floats, one AVX register (two SSE registers on the baseline). The
+// helpers taking and returning them are always inlined, so the warning that
+// such a return value would be passed differently without AVX is moot.
+#pragma GCC diagnostic ignored "-Wpsabi"
+typedef float Lanes __attribute__((vector_size(32)));
+typedef float Four __attribute__((vector_size(16)));
+static_assert(sizeof(Lanes) == LANES * sizeof(float), "a kernel row is read in whole vectors");
+
+INLINE_IN_CLONES Lanes Load(const float* from) {
+    Lanes v;
+    std::memcpy(&v, from, sizeof v);
+    return v;
+}
+
+// Sums of neighbouring pairs within each half of two vectors:
+// [a0+a1, a2+a3, b0+b1, b2+b3, a4+a5, a6+a7, b4+b5, b6+b7].
+INLINE_IN_CLONES Lanes PairSums(Lanes a, Lanes b) {
+    return __builtin_shufflevector(a, b, 0, 2, 8, 10, 4, 6, 12, 14) +
+           __builtin_shufflevector(a, b, 1, 3, 9, 11, 5, 7, 13, 15);
+}
+
+// The sums of the lanes of four vectors at once, far cheaper than four
+// separate reductions.
+INLINE_IN_CLONES Four Totals(Lanes a, Lanes b, Lanes c, Lanes d) {
+    const Lanes quarters = PairSums(PairSums(a, b), PairSums(c, d));
+    return __builtin_shufflevector(quarters, quarters, 0, 1, 2, 3) +
+           __builtin_shufflevector(quarters, quarters, 4, 5, 6, 7);
+}
+
+INLINE_IN_CLONES void Store(Four v, float* to) { std::memcpy(to, &v, sizeof v); }
+
+// The taps of one output frame times its coefficients (those of its row,
+// interpolated towards the next row), summed lane by lane; the lanes' total
+// is the frame. TAPS 0 reads the count at run time; the common counts are
+// unrolled at compile time.
 template <uint32_t TAPS>
-INLINE_IN_CLONES float DotMono(const float* __restrict c, const float* __restrict s, float fraction, uint32_t taps) {
+INLINE_IN_CLONES Lanes MonoProducts(const float* c, const float* s, float fraction, uint32_t taps) {
     const uint32_t count = TAPS ? TAPS : taps;
     const float* d = c + count;
-    float acc[LANES] = {};
-    for (uint32_t k = 0; k < count; k += LANES, c += LANES, d += LANES, s += LANES)
-        for (size_t l = 0; l < LANES; ++l) acc[l] += (c[l] + fraction * d[l]) * s[l];
-    float sum = 0.0f;
-    for (size_t l = 0; l < LANES; ++l) sum += acc[l];
-    return sum;
+    Lanes acc = (Load(c) + fraction * Load(d)) * Load(s);
+#pragma GCC unroll 8
+    for (uint32_t k = LANES; k < count; k += LANES) acc += (Load(c + k) + fraction * Load(d + k)) * Load(s + k);
+    return acc;
 }
 
 template <uint32_t TAPS>
-INLINE_IN_CLONES void DotStereo(const float* __restrict c, const float* __restrict sl, const float* __restrict sr,
-                      float fraction, uint32_t taps, float& left, float& right) {
+INLINE_IN_CLONES void StereoProducts(const float* c, const float* sl, const float* sr, float fraction, uint32_t taps,
+                                     Lanes& left, Lanes& right) {
     const uint32_t count = TAPS ? TAPS : taps;
     const float* d = c + count;
-    float accLeft[LANES] = {};
-    float accRight[LANES] = {};
-    for (uint32_t k = 0; k < count; k += LANES, c += LANES, d += LANES, sl += LANES, sr += LANES) {
-        for (size_t l = 0; l < LANES; ++l) {
-            const float coefficient = c[l] + fraction * d[l];
-            accLeft[l] += coefficient * sl[l];
-            accRight[l] += coefficient * sr[l];
-        }
-    }
-    left = right = 0.0f;
-    for (size_t l = 0; l < LANES; ++l) {
-        left += accLeft[l];
-        right += accRight[l];
+    Lanes coefficients = Load(c) + fraction * Load(d);
+    left = coefficients * Load(sl);
+    right = coefficients * Load(sr);
+#pragma GCC unroll 8
+    for (uint32_t k = LANES; k < count; k += LANES) {
+        coefficients = Load(c + k) + fraction * Load(d + k);
+        left += coefficients * Load(sl + k);
+        right += coefficients * Load(sr + k);
     }
 }
 
+// Frames are made four at a time, so that their sums share the reduction.
 template <uint32_t TAPS>
 INLINE_IN_CLONES void RunMono(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
                     float* out) {
     Located at;
+    const uint32_t taps = kernel.taps;
     for (uint32_t from = 0; from < frames; from += LOCATE_BLOCK) {
         const uint32_t count = std::min(LOCATE_BLOCK, frames - from);
         Locate(kernel, path, from, count, at);
-        for (uint32_t i = 0; i < count; ++i)
-            out[from + i] = DotMono<TAPS>(kernel.rows + at.row[i], src + at.first[i], at.fraction[i], kernel.taps);
+        const auto products = [&](uint32_t i) {
+            return MonoProducts<TAPS>(kernel.rows + at.row[i], src + at.first[i], at.fraction[i], taps);
+        };
+        uint32_t i = 0;
+        for (; i + 4 <= count; i += 4)
+            Store(Totals(products(i), products(i + 1), products(i + 2), products(i + 3)), out + from + i);
+        for (; i < count; ++i) {
+            const Lanes none = {};
+            out[from + i] = Totals(products(i), none, none, none)[0];
+        }
     }
 }
 
@@ -186,12 +222,31 @@ template <uint32_t TAPS>
 INLINE_IN_CLONES void RunStereo(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
                       const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
     Located at;
+    const uint32_t taps = kernel.taps;
     for (uint32_t from = 0; from < frames; from += LOCATE_BLOCK) {
         const uint32_t count = std::min(LOCATE_BLOCK, frames - from);
         Locate(kernel, path, from, count, at);
-        for (uint32_t i = 0; i < count; ++i)
-            DotStereo<TAPS>(kernel.rows + at.row[i], srcLeft + at.first[i], srcRight + at.first[i], at.fraction[i],
-                            kernel.taps, outLeft[from + i], outRight[from + i]);
+        const auto products = [&](uint32_t i, Lanes& left, Lanes& right) {
+            StereoProducts<TAPS>(kernel.rows + at.row[i], srcLeft + at.first[i], srcRight + at.first[i],
+                                 at.fraction[i], taps, left, right);
+        };
+        uint32_t i = 0;
+        for (; i + 4 <= count; i += 4) {
+            Lanes l0, l1, l2, l3, r0, r1, r2, r3;
+            products(i, l0, r0);
+            products(i + 1, l1, r1);
+            products(i + 2, l2, r2);
+            products(i + 3, l3, r3);
+            Store(Totals(l0, l1, l2, l3), outLeft + from + i);
+            Store(Totals(r0, r1, r2, r3), outRight + from + i);
+        }
+        for (; i < count; ++i) {
+            Lanes left, right;
+            products(i, left, right);
+            const Four sums = Totals(left, right, Lanes{}, Lanes{});
+            outLeft[from + i] = sums[0];
+            outRight[from + i] = sums[1];
+        }
     }
 }
 
@@ -220,33 +275,33 @@ void ResampleStereo(const ResampleKernel& kernel, const float* srcLeft, const fl
 }
 
 VECTOR_CLONES
-VoicePeaks AddToBus(const float* __restrict voiceLeft, const float* __restrict voiceRight,
-                    const float* __restrict gainLeft, const float* __restrict gainRight, uint32_t frames,
-                    float* __restrict busLeft, float* __restrict busRight) {
-    VoicePeaks peaks;
+void AddToBus(const float* voiceLeft, const float* voiceRight, const float* __restrict gainLeft,
+              const float* __restrict gainRight, uint32_t frames, float* __restrict busLeft,
+              float* __restrict busRight) {
     for (size_t i = 0; i < frames; ++i) {
-        const float left = voiceLeft[i] * gainLeft[i];
-        const float right = voiceRight[i] * gainRight[i];
-        busLeft[i] += left;
-        busRight[i] += right;
-        peaks.left = std::max(peaks.left, std::fabs(left));
-        peaks.right = std::max(peaks.right, std::fabs(right));
+        busLeft[i] += voiceLeft[i] * gainLeft[i];
+        busRight[i] += voiceRight[i] * gainRight[i];
     }
-    return peaks;
 }
 
 VECTOR_CLONES
-VoicePeaks AddToBusSteady(const float* __restrict voiceLeft, const float* __restrict voiceRight, float gainLeft,
-                          float gainRight, uint32_t frames, float* __restrict busLeft, float* __restrict busRight) {
-    VoicePeaks peaks;
+void AddToBusSteady(const float* voiceLeft, const float* voiceRight, float gainLeft, float gainRight,
+                    uint32_t frames, float* __restrict busLeft, float* __restrict busRight) {
     for (size_t i = 0; i < frames; ++i) {
-        const float left = voiceLeft[i] * gainLeft;
-        const float right = voiceRight[i] * gainRight;
-        busLeft[i] += left;
-        busRight[i] += right;
-        peaks.left = std::max(peaks.left, std::fabs(left));
-        peaks.right = std::max(peaks.right, std::fabs(right));
+        busLeft[i] += voiceLeft[i] * gainLeft;
+        busRight[i] += voiceRight[i] * gainRight;
     }
+}
+
+VECTOR_CLONES
+VoicePeaks VoicePeak(const float* __restrict voiceLeft, const float* __restrict voiceRight, uint32_t frames) {
+    VoicePeaks peaks;
+    for (size_t i = 0; i < frames; ++i) peaks.left = std::max(peaks.left, std::fabs(voiceLeft[i]));
+    if (!voiceRight) {
+        peaks.right = peaks.left;
+        return peaks;
+    }
+    for (size_t i = 0; i < frames; ++i) peaks.right = std::max(peaks.right, std::fabs(voiceRight[i]));
     return peaks;
 }
 

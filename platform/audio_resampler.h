@@ -50,18 +50,22 @@ void ResampleMono(const ResampleKernel& kernel, const float* src, const Resample
 void ResampleStereo(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
                     const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight);
 
-// bus[i] += gain[i] * voice[i] for both sides; returns the largest |added|
-// value per side (the voice's level).
+// bus[i] += gain[i] * voice[i] for both sides (voiceRight may be
+// voiceLeft).
+void AddToBus(const float* voiceLeft, const float* voiceRight, const float* gainLeft, const float* gainRight,
+              uint32_t frames, float* busLeft, float* busRight);
+
+// The same with one gain per side for the whole block.
+void AddToBusSteady(const float* voiceLeft, const float* voiceRight, float gainLeft, float gainRight,
+                    uint32_t frames, float* busLeft, float* busRight);
+
+// The largest |value| of each side of a voice (voiceRight nullptr: mono,
+// both sides the same).
 struct VoicePeaks {
     float left = 0.0f;
     float right = 0.0f;
 };
-VoicePeaks AddToBus(const float* voiceLeft, const float* voiceRight, const float* gainLeft, const float* gainRight,
-                    uint32_t frames, float* busLeft, float* busRight);
-
-// The same with one gain per side for the whole block.
-VoicePeaks AddToBusSteady(const float* voiceLeft, const float* voiceRight, float gainLeft, float gainRight,
-                          uint32_t frames, float* busLeft, float* busRight);
+VoicePeaks VoicePeak(const float* voiceLeft, const float* voiceRight, uint32_t frames);
 
 // Bus to 16-bit interleaved stereo, with a linear output gain ramp
 // (gain + i * gainStep) and clipping at full scale.
