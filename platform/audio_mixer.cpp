@@ -744,18 +744,20 @@ uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, const G
         float* busLeft = m_busLeft.data() + offset;
         float* busRight = m_busRight.data() + offset;
         float firstLeft, firstRight, lastLeft, lastRight;
+        VoicePeaks voicePeaks;
         if (volumeStep == 0.0 && envelopeStep == 0.0 && panStep == 0.0 && globalStep == 0.0) {
             sideGains(c.volume * c.envelope * globalVolume, c.pan, firstLeft, firstRight);
             lastLeft = firstLeft;
             lastRight = firstRight;
-            AddToBusSteady(voiceLeft, voiceRight, firstLeft, firstRight, frames, busLeft, busRight);
+            voicePeaks = AddToBusSteady(voiceLeft, voiceRight, firstLeft, firstRight, frames, busLeft, busRight);
         } else {
             for (uint32_t i = 0; i < frames; ++i) {
                 const double gain =
                     (c.volume + i * volumeStep) * (c.envelope + i * envelopeStep) * (globalVolume + i * globalStep);
                 sideGains(gain, c.pan + i * panStep, m_gainLeft[i], m_gainRight[i]);
             }
-            AddToBus(voiceLeft, voiceRight, m_gainLeft.data(), m_gainRight.data(), frames, busLeft, busRight);
+            voicePeaks =
+                AddToBus(voiceLeft, voiceRight, m_gainLeft.data(), m_gainRight.data(), frames, busLeft, busRight);
             firstLeft = m_gainLeft[0];
             firstRight = m_gainRight[0];
             lastLeft = m_gainLeft[frames - 1];
@@ -763,7 +765,6 @@ uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, const G
         }
         // The level: the voice's peak at the larger of the gains the stretch
         // begins and ends with (gains move little within a stretch).
-        const VoicePeaks voicePeaks = VoicePeak(voiceLeft, mono ? nullptr : voiceRight, frames);
         c.peakLeft = std::max(c.peakLeft, voicePeaks.left * std::max(firstLeft, lastLeft));
         c.peakRight = std::max(c.peakRight, voicePeaks.right * std::max(firstRight, lastRight));
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -23,7 +24,10 @@ namespace audio {
 
 namespace {
 
-constexpr uint32_t PHASES = 128;
+// Rows per source frame. Coefficients are interpolated between rows, so a
+// few suffice (the error stays some 50 dB under the kernel's stop band),
+// and small tables stay in the cache while many voices at many rates mix.
+constexpr uint32_t PHASES = 32;
 // Stretch levels 2^(level / 16), up to a stretch of 8.
 constexpr int LEVELS_PER_OCTAVE = 16;
 constexpr int LEVEL_COUNT = 3 * LEVELS_PER_OCTAVE + 1;
@@ -77,6 +81,7 @@ std::vector<float> MakeRows(double stretch, uint32_t taps) {
 
 struct Level {
     std::once_flag made;
+    std::atomic<const ResampleKernel*> ready{nullptr};
     std::vector<float> rows;
     ResampleKernel kernel;
 };
@@ -95,6 +100,7 @@ const ResampleKernel& KernelForStep(double step) {
         index = std::min(std::max(index, 0), LEVEL_COUNT - 1);
     }
     Level& level = Levels()[static_cast<size_t>(index)];
+    if (const ResampleKernel* kernel = level.ready.load(std::memory_order_acquire)) return *kernel;
     std::call_once(level.made, [&level, index] {
         const double stretch = std::exp2(static_cast<double>(index) / LEVELS_PER_OCTAVE);
         // At least 8 zero crossings either side, in whole groups of lanes.
@@ -103,6 +109,7 @@ const ResampleKernel& KernelForStep(double step) {
         level.kernel.taps = taps;
         level.kernel.phases = PHASES;
         level.kernel.rows = level.rows.data();
+        level.ready.store(&level.kernel, std::memory_order_release);
     });
     return level.kernel;
 }
@@ -275,33 +282,29 @@ void ResampleStereo(const ResampleKernel& kernel, const float* srcLeft, const fl
 }
 
 VECTOR_CLONES
-void AddToBus(const float* voiceLeft, const float* voiceRight, const float* __restrict gainLeft,
-              const float* __restrict gainRight, uint32_t frames, float* __restrict busLeft,
-              float* __restrict busRight) {
+VoicePeaks AddToBus(const float* voiceLeft, const float* voiceRight, const float* __restrict gainLeft,
+                    const float* __restrict gainRight, uint32_t frames, float* __restrict busLeft,
+                    float* __restrict busRight) {
+    VoicePeaks peaks;
     for (size_t i = 0; i < frames; ++i) {
         busLeft[i] += voiceLeft[i] * gainLeft[i];
         busRight[i] += voiceRight[i] * gainRight[i];
+        peaks.left = std::max(peaks.left, std::fabs(voiceLeft[i]));
+        peaks.right = std::max(peaks.right, std::fabs(voiceRight[i]));
     }
+    return peaks;
 }
 
 VECTOR_CLONES
-void AddToBusSteady(const float* voiceLeft, const float* voiceRight, float gainLeft, float gainRight,
-                    uint32_t frames, float* __restrict busLeft, float* __restrict busRight) {
+VoicePeaks AddToBusSteady(const float* voiceLeft, const float* voiceRight, float gainLeft, float gainRight,
+                          uint32_t frames, float* __restrict busLeft, float* __restrict busRight) {
+    VoicePeaks peaks;
     for (size_t i = 0; i < frames; ++i) {
         busLeft[i] += voiceLeft[i] * gainLeft;
         busRight[i] += voiceRight[i] * gainRight;
+        peaks.left = std::max(peaks.left, std::fabs(voiceLeft[i]));
+        peaks.right = std::max(peaks.right, std::fabs(voiceRight[i]));
     }
-}
-
-VECTOR_CLONES
-VoicePeaks VoicePeak(const float* __restrict voiceLeft, const float* __restrict voiceRight, uint32_t frames) {
-    VoicePeaks peaks;
-    for (size_t i = 0; i < frames; ++i) peaks.left = std::max(peaks.left, std::fabs(voiceLeft[i]));
-    if (!voiceRight) {
-        peaks.right = peaks.left;
-        return peaks;
-    }
-    for (size_t i = 0; i < frames; ++i) peaks.right = std::max(peaks.right, std::fabs(voiceRight[i]));
     return peaks;
 }
 
@@ -314,6 +317,23 @@ void BusToPcm(const float* __restrict left, const float* __restrict right, float
         const float r = std::min(1.0f, std::max(-1.0f, right[i] * g)) * 32767.0f;
         out[2 * i] = static_cast<int16_t>(l + (l >= 0.0f ? 0.5f : -0.5f));
         out[2 * i + 1] = static_cast<int16_t>(r + (r >= 0.0f ? 0.5f : -0.5f));
+    }
+}
+
+VECTOR_CLONES
+void GainNeeds(const float* __restrict left, const float* __restrict right, float ceiling, uint32_t frames,
+               float* __restrict needs) {
+    for (size_t i = 0; i < frames; ++i) {
+        const float peak = std::max(std::fabs(left[i]), std::fabs(right[i]));
+        needs[i] = peak > ceiling ? ceiling / peak : 1.0f;
+    }
+}
+
+VECTOR_CLONES
+void ApplyGains(float* __restrict left, float* __restrict right, const float* __restrict gains, uint32_t frames) {
+    for (size_t i = 0; i < frames; ++i) {
+        left[i] *= gains[i];
+        right[i] *= gains[i];
     }
 }
 
