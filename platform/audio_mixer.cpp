@@ -157,23 +157,26 @@ struct Mixer::Source {
     // sample continues round its loop (and, once it has come round, before
     // its start too).
     void Gather(int64_t first, uint32_t frames, float* outLeft, float* outRight) const {
-        if (first >= 0 && first + frames <= count) {
-            CopyRun(first, frames, outLeft, outRight);
-            return;
-        }
-        for (uint32_t i = 0; i < frames; ++i) {
+        // Runs of frames that lie together in the source or in silence.
+        for (uint32_t i = 0; i < frames;) {
             int64_t index = first + i;
-            bool inside = index >= 0 && index < count;
-            if (!inside && loop && count > 0 && (index >= count || wrapped)) {
+            const bool loops = loop && count > 0 && (index >= count || (index < 0 && wrapped));
+            uint32_t run;
+            if (loops) {
                 index = ((index % count) + count) % count;
-                inside = true;
-            }
-            if (inside) {
-                CopyRun(index, 1, outLeft + i, outRight ? outRight + i : nullptr);
+                run = static_cast<uint32_t>(std::min<int64_t>(frames - i, count - index));
+            } else if (index >= 0 && index < count) {
+                run = static_cast<uint32_t>(std::min<int64_t>(frames - i, count - index));
             } else {
-                outLeft[i] = 0.0f;
-                if (outRight) outRight[i] = 0.0f;
+                // Silence up to the start, or to the end of the block.
+                run = index < 0 ? static_cast<uint32_t>(std::min<int64_t>(frames - i, -index)) : frames - i;
+                std::fill(outLeft + i, outLeft + i + run, 0.0f);
+                if (outRight) std::fill(outRight + i, outRight + i + run, 0.0f);
+                i += run;
+                continue;
             }
+            CopyRun(index, run, outLeft + i, outRight ? outRight + i : nullptr);
+            i += run;
         }
     }
 
