@@ -92,15 +92,26 @@ std::array<Level, LEVEL_COUNT>& Levels() {
     return levels;
 }
 
+// The stretch of each level, for finding a step's level without a
+// logarithm.
+const std::array<double, LEVEL_COUNT>& Stretches() {
+    static const std::array<double, LEVEL_COUNT> stretches = [] {
+        std::array<double, LEVEL_COUNT> made{};
+        for (int i = 0; i < LEVEL_COUNT; ++i) made[static_cast<size_t>(i)] = std::exp2(double(i) / LEVELS_PER_OCTAVE);
+        return made;
+    }();
+    return stretches;
+}
+
 }  // namespace
 
 const ResampleKernel& KernelForStep(double step) {
-    int index = 0;
-    if (step > 1.0) {
-        index = static_cast<int>(std::ceil(LEVELS_PER_OCTAVE * std::log2(step) - 1e-9));
-        index = std::min(std::max(index, 0), LEVEL_COUNT - 1);
-    }
-    Level& level = Levels()[static_cast<size_t>(index)];
+    // The first level stretched at least as far as the step (within
+    // rounding), else the last.
+    const auto& stretches = Stretches();
+    const auto found = std::lower_bound(stretches.begin(), stretches.end(), step * (1.0 - 1e-12));
+    const size_t index = std::min<size_t>(static_cast<size_t>(found - stretches.begin()), LEVEL_COUNT - 1);
+    Level& level = Levels()[index];
     if (const ResampleKernel* kernel = level.ready.load(std::memory_order_acquire)) return *kernel;
     std::call_once(level.made, [&level, index] {
         const double stretch = std::exp2(static_cast<double>(index) / LEVELS_PER_OCTAVE);
@@ -300,6 +311,17 @@ VECTOR_CLONES
 VoicePeaks AddToBusSteady(const float* voiceLeft, const float* voiceRight, float gainLeft, float gainRight,
                           uint32_t frames, float* __restrict busLeft, float* __restrict busRight) {
     VoicePeaks peaks;
+    if (voiceLeft == voiceRight) {
+        // A mono voice: read once, one peak.
+        for (size_t i = 0; i < frames; ++i) {
+            const float v = voiceLeft[i];
+            busLeft[i] += v * gainLeft;
+            busRight[i] += v * gainRight;
+            peaks.left = std::max(peaks.left, std::fabs(v));
+        }
+        peaks.right = peaks.left;
+        return peaks;
+    }
     for (size_t i = 0; i < frames; ++i) {
         busLeft[i] += voiceLeft[i] * gainLeft;
         busRight[i] += voiceRight[i] * gainRight;
