@@ -83,7 +83,7 @@ std::vector<float> MakeRows(double stretch, uint32_t taps) {
 struct Level {
     std::once_flag made;
     std::atomic<const ResampleKernel*> ready{nullptr};
-    std::vector<float> rows;
+    std::vector<float> storage;  // the rows, from the first cache line boundary in it
     ResampleKernel kernel;
 };
 
@@ -117,10 +117,17 @@ const ResampleKernel& KernelForStep(double step) {
         const double stretch = std::exp2(static_cast<double>(index) / LEVELS_PER_OCTAVE);
         // At least 8 zero crossings either side, in whole groups of lanes.
         const uint32_t taps = LANES * static_cast<uint32_t>(std::ceil(2.0 * stretch - 1e-9));
-        level.rows = MakeRows(stretch, taps);
+        // Rows start on cache lines (each row is whole lines long), so no
+        // read of coefficients straddles two lines.
+        const std::vector<float> rows = MakeRows(stretch, taps);
+        constexpr size_t LINE_FLOATS = 64 / sizeof(float);
+        level.storage.resize(rows.size() + LINE_FLOATS);
+        const size_t misalignment = reinterpret_cast<uintptr_t>(level.storage.data()) % 64 / sizeof(float);
+        float* aligned = level.storage.data() + (misalignment ? LINE_FLOATS - misalignment : 0);
+        std::copy(rows.begin(), rows.end(), aligned);
         level.kernel.taps = taps;
         level.kernel.phases = PHASES;
-        level.kernel.rows = level.rows.data();
+        level.kernel.rows = aligned;
         level.ready.store(&level.kernel, std::memory_order_release);
     });
     return level.kernel;
