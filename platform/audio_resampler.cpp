@@ -14,8 +14,14 @@
 // faster there, with twice the registers); the loader picks one.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
 #define VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+// Mono resampling has a build of its own for AVX-512 machines, reading
+// sixteen taps at a time; it is chosen at run time.
+#define WIDE_BUILD 1
+#define WIDE_TARGET __attribute__((target("arch=x86-64-v4")))
 #else
 #define VECTOR_CLONES
+#define WIDE_BUILD 0
+#define WIDE_TARGET
 #endif
 // Helpers of the cloned loops: compiled into each clone.
 #define INLINE_IN_CLONES inline __attribute__((always_inline))
@@ -177,14 +183,14 @@ INLINE_IN_CLONES Lanes Load(const float* from) {
 
 // Sums of neighbouring pairs within each half of two vectors:
 // [a0+a1, a2+a3, b0+b1, b2+b3, a4+a5, a6+a7, b4+b5, b6+b7].
-INLINE_IN_CLONES Lanes PairSums(Lanes a, Lanes b) {
+INLINE_IN_CLONES Lanes PairSums(const Lanes& a, const Lanes& b) {
     return __builtin_shufflevector(a, b, 0, 2, 8, 10, 4, 6, 12, 14) +
            __builtin_shufflevector(a, b, 1, 3, 9, 11, 5, 7, 13, 15);
 }
 
 // The sums of the lanes of four vectors at once, far cheaper than four
 // separate reductions.
-INLINE_IN_CLONES Four Totals(Lanes a, Lanes b, Lanes c, Lanes d) {
+INLINE_IN_CLONES Four Totals(const Lanes& a, const Lanes& b, const Lanes& c, const Lanes& d) {
     const Lanes quarters = PairSums(PairSums(a, b), PairSums(c, d));
     return __builtin_shufflevector(quarters, quarters, 0, 1, 2, 3) +
            __builtin_shufflevector(quarters, quarters, 4, 5, 6, 7);
@@ -206,6 +212,31 @@ INLINE_IN_CLONES Lanes MonoProducts(const float* c, const float* s, float fracti
     return acc;
 }
 
+// The same sixteen taps at a time where they fit, for the AVX-512 build
+// only (elsewhere a vector this wide would be split up, slowly).
+typedef float Wide __attribute__((vector_size(64)));
+
+INLINE_IN_CLONES Wide LoadWide(const float* from) {
+    Wide v;
+    std::memcpy(&v, from, sizeof v);
+    return v;
+}
+
+template <uint32_t TAPS>
+INLINE_IN_CLONES Lanes MonoProductsWide(const float* c, const float* s, float fraction, uint32_t taps) {
+    const uint32_t count = TAPS ? TAPS : taps;
+    const float* d = c + count;
+    Wide wide = {};
+    uint32_t k = 0;
+#pragma GCC unroll 4
+    for (; k + 2 * LANES <= count; k += 2 * LANES)
+        wide += (LoadWide(c + k) + fraction * LoadWide(d + k)) * LoadWide(s + k);
+    Lanes acc = __builtin_shufflevector(wide, wide, 0, 1, 2, 3, 4, 5, 6, 7) +
+                __builtin_shufflevector(wide, wide, 8, 9, 10, 11, 12, 13, 14, 15);
+    if (k < count) acc += (Load(c + k) + fraction * Load(d + k)) * Load(s + k);
+    return acc;
+}
+
 template <uint32_t TAPS>
 INLINE_IN_CLONES void StereoProducts(const float* c, const float* sl, const float* sr, float fraction, uint32_t taps,
                                      Lanes& left, Lanes& right) {
@@ -223,7 +254,7 @@ INLINE_IN_CLONES void StereoProducts(const float* c, const float* sl, const floa
 }
 
 // Frames are made four at a time, so that their sums share the reduction.
-template <uint32_t TAPS>
+template <uint32_t TAPS, bool WIDE>
 INLINE_IN_CLONES void RunMono(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
                     float* out) {
     Located at;
@@ -232,7 +263,9 @@ INLINE_IN_CLONES void RunMono(const ResampleKernel& kernel, const float* src, co
         const uint32_t count = std::min(LOCATE_BLOCK, frames - from);
         Locate(kernel, path, from, count, at);
         const auto products = [&](uint32_t i) {
-            return MonoProducts<TAPS>(kernel.rows + at.row[i], src + at.first[i], at.fraction[i], taps);
+            const float* row = kernel.rows + at.row[i];
+            return WIDE ? MonoProductsWide<TAPS>(row, src + at.first[i], at.fraction[i], taps)
+                        : MonoProducts<TAPS>(row, src + at.first[i], at.fraction[i], taps);
         };
         uint32_t i = 0;
         for (; i + 4 <= count; i += 4)
@@ -278,16 +311,40 @@ INLINE_IN_CLONES void RunStereo(const ResampleKernel& kernel, const float* srcLe
 
 }  // namespace
 
-VECTOR_CLONES
-void ResampleMono(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
-                  float* out) {
+template <bool WIDE>
+INLINE_IN_CLONES void RunMonoTaps(const ResampleKernel& kernel, const float* src, const ResamplePath& path,
+                                  uint32_t frames, float* out) {
     switch (kernel.taps) {
-    case 16: return RunMono<16>(kernel, src, path, frames, out);
-    case 24: return RunMono<24>(kernel, src, path, frames, out);
-    case 32: return RunMono<32>(kernel, src, path, frames, out);
-    default: return RunMono<0>(kernel, src, path, frames, out);
+    case 16: return RunMono<16, WIDE>(kernel, src, path, frames, out);
+    case 24: return RunMono<24, WIDE>(kernel, src, path, frames, out);
+    case 32: return RunMono<32, WIDE>(kernel, src, path, frames, out);
+    default: return RunMono<0, WIDE>(kernel, src, path, frames, out);
     }
 }
+
+VECTOR_CLONES
+void ResampleMonoLanes(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
+                       float* out) {
+    RunMonoTaps<false>(kernel, src, path, frames, out);
+}
+
+#if WIDE_BUILD
+WIDE_TARGET
+void ResampleMonoWide(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
+                      float* out) {
+    RunMonoTaps<true>(kernel, src, path, frames, out);
+}
+#endif
+
+void ResampleMono(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
+                  float* out) {
+#if WIDE_BUILD
+    static const bool wide = __builtin_cpu_supports("x86-64-v4");
+    if (wide) return ResampleMonoWide(kernel, src, path, frames, out);
+#endif
+    ResampleMonoLanes(kernel, src, path, frames, out);
+}
+
 
 VECTOR_CLONES
 void ResampleStereo(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
