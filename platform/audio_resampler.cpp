@@ -10,18 +10,19 @@
 #include <vector>
 
 // The loops below are built three times on x86-64: for the baseline, for
-// AVX2/FMA machines and for AVX-512 ones (the same 8-wide code runs some 15%
+// AVX2/FMA machines and for AVX-512 ones (the same code runs some 15%
 // faster there, with twice the registers); the loader picks one.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
 #define VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
-// Mono resampling has a build of its own for AVX-512 machines, reading
-// sixteen taps at a time; it is chosen at run time.
-#define WIDE_BUILD 1
-#define WIDE_TARGET __attribute__((target("arch=x86-64-v4")))
+// Resampling is written for a vector width, so it has builds of its own,
+// chosen at run time: four taps at a time on the baseline, eight with AVX2,
+// sixteen with AVX-512.
+#define MACHINE_BUILDS 1
+#define AVX2_TARGET __attribute__((target("arch=x86-64-v3")))
+#define AVX512_TARGET __attribute__((target("arch=x86-64-v4")))
 #else
 #define VECTOR_CLONES
-#define WIDE_BUILD 0
-#define WIDE_TARGET
+#define MACHINE_BUILDS 0
 #endif
 // Helpers of the cloned loops: compiled into each clone.
 #define INLINE_IN_CLONES inline __attribute__((always_inline))
@@ -167,61 +168,65 @@ INLINE_IN_CLONES void Locate(const ResampleKernel& kernel, const ResamplePath& p
     }
 }
 
-// Eight floats, one AVX register (two SSE registers on the baseline). The
-// helpers taking and returning them are always inlined, so the warning that
-// such a return value would be passed differently without AVX is moot.
+// Vectors of four, eight and sixteen floats: one SSE, AVX or AVX-512
+// register. Each build uses only those its machine holds in one register.
+// The helpers taking and returning them are always inlined, so the warning
+// that such a value would be passed differently without AVX is moot.
 #pragma GCC diagnostic ignored "-Wpsabi"
-typedef float Lanes __attribute__((vector_size(32)));
 typedef float Four __attribute__((vector_size(16)));
+typedef float Lanes __attribute__((vector_size(32)));
+typedef float Wide __attribute__((vector_size(64)));
 static_assert(sizeof(Lanes) == LANES * sizeof(float), "a kernel row is read in whole vectors");
 
-INLINE_IN_CLONES Lanes Load(const float* from) {
-    Lanes v;
+template <typename V>
+INLINE_IN_CLONES V Load(const float* from) {
+    V v;
     std::memcpy(&v, from, sizeof v);
     return v;
 }
 
-// Sums of neighbouring pairs within each half of two vectors:
-// [a0+a1, a2+a3, b0+b1, b2+b3, a4+a5, a6+a7, b4+b5, b6+b7].
+INLINE_IN_CLONES void Store(Four v, float* to) { std::memcpy(to, &v, sizeof v); }
+
+// The sums of the lanes of four vectors at once, far cheaper than four
+// separate reductions. Sums of neighbouring pairs, [a0+a1, a2+a3, b0+b1,
+// b2+b3], twice over give the totals; wider vectors do the same in each
+// 128-bit half and add the halves.
+INLINE_IN_CLONES Four PairSums(const Four& a, const Four& b) {
+    return __builtin_shufflevector(a, b, 0, 2, 4, 6) + __builtin_shufflevector(a, b, 1, 3, 5, 7);
+}
+
+INLINE_IN_CLONES Four Totals(const Four& a, const Four& b, const Four& c, const Four& d) {
+    return PairSums(PairSums(a, b), PairSums(c, d));
+}
+
 INLINE_IN_CLONES Lanes PairSums(const Lanes& a, const Lanes& b) {
     return __builtin_shufflevector(a, b, 0, 2, 8, 10, 4, 6, 12, 14) +
            __builtin_shufflevector(a, b, 1, 3, 9, 11, 5, 7, 13, 15);
 }
 
-// The sums of the lanes of four vectors at once, far cheaper than four
-// separate reductions.
 INLINE_IN_CLONES Four Totals(const Lanes& a, const Lanes& b, const Lanes& c, const Lanes& d) {
     const Lanes quarters = PairSums(PairSums(a, b), PairSums(c, d));
     return __builtin_shufflevector(quarters, quarters, 0, 1, 2, 3) +
            __builtin_shufflevector(quarters, quarters, 4, 5, 6, 7);
 }
 
-INLINE_IN_CLONES void Store(Four v, float* to) { std::memcpy(to, &v, sizeof v); }
-
 // The taps of one output frame times its coefficients (those of its row,
 // interpolated towards the next row), summed lane by lane; the lanes' total
 // is the frame. TAPS 0 reads the count at run time; the common counts are
 // unrolled at compile time.
-template <uint32_t TAPS>
-INLINE_IN_CLONES Lanes MonoProducts(const float* c, const float* s, float fraction, uint32_t taps) {
+template <uint32_t TAPS, typename V>
+INLINE_IN_CLONES V MonoProducts(const float* c, const float* s, float fraction, uint32_t taps) {
+    constexpr uint32_t WIDTH = sizeof(V) / sizeof(float);
     const uint32_t count = TAPS ? TAPS : taps;
     const float* d = c + count;
-    Lanes acc = (Load(c) + fraction * Load(d)) * Load(s);
+    V acc = (Load<V>(c) + fraction * Load<V>(d)) * Load<V>(s);
 #pragma GCC unroll 8
-    for (uint32_t k = LANES; k < count; k += LANES) acc += (Load(c + k) + fraction * Load(d + k)) * Load(s + k);
+    for (uint32_t k = WIDTH; k < count; k += WIDTH)
+        acc += (Load<V>(c + k) + fraction * Load<V>(d + k)) * Load<V>(s + k);
     return acc;
 }
 
-// The same sixteen taps at a time where they fit, for the AVX-512 build
-// only (elsewhere a vector this wide would be split up, slowly).
-typedef float Wide __attribute__((vector_size(64)));
-
-INLINE_IN_CLONES Wide LoadWide(const float* from) {
-    Wide v;
-    std::memcpy(&v, from, sizeof v);
-    return v;
-}
-
+// Sixteen taps at a time where they fit, then eight, folded to eight lanes.
 template <uint32_t TAPS>
 INLINE_IN_CLONES Lanes MonoProductsWide(const float* c, const float* s, float fraction, uint32_t taps) {
     const uint32_t count = TAPS ? TAPS : taps;
@@ -230,31 +235,36 @@ INLINE_IN_CLONES Lanes MonoProductsWide(const float* c, const float* s, float fr
     uint32_t k = 0;
 #pragma GCC unroll 4
     for (; k + 2 * LANES <= count; k += 2 * LANES)
-        wide += (LoadWide(c + k) + fraction * LoadWide(d + k)) * LoadWide(s + k);
+        wide += (Load<Wide>(c + k) + fraction * Load<Wide>(d + k)) * Load<Wide>(s + k);
     Lanes acc = __builtin_shufflevector(wide, wide, 0, 1, 2, 3, 4, 5, 6, 7) +
                 __builtin_shufflevector(wide, wide, 8, 9, 10, 11, 12, 13, 14, 15);
-    if (k < count) acc += (Load(c + k) + fraction * Load(d + k)) * Load(s + k);
+    if (k < count) acc += (Load<Lanes>(c + k) + fraction * Load<Lanes>(d + k)) * Load<Lanes>(s + k);
     return acc;
 }
 
-template <uint32_t TAPS>
+template <uint32_t TAPS, typename V>
 INLINE_IN_CLONES void StereoProducts(const float* c, const float* sl, const float* sr, float fraction, uint32_t taps,
-                                     Lanes& left, Lanes& right) {
+                                     V& left, V& right) {
+    constexpr uint32_t WIDTH = sizeof(V) / sizeof(float);
     const uint32_t count = TAPS ? TAPS : taps;
     const float* d = c + count;
-    Lanes coefficients = Load(c) + fraction * Load(d);
-    left = coefficients * Load(sl);
-    right = coefficients * Load(sr);
+    V coefficients = Load<V>(c) + fraction * Load<V>(d);
+    left = coefficients * Load<V>(sl);
+    right = coefficients * Load<V>(sr);
 #pragma GCC unroll 8
-    for (uint32_t k = LANES; k < count; k += LANES) {
-        coefficients = Load(c + k) + fraction * Load(d + k);
-        left += coefficients * Load(sl + k);
-        right += coefficients * Load(sr + k);
+    for (uint32_t k = WIDTH; k < count; k += WIDTH) {
+        coefficients = Load<V>(c + k) + fraction * Load<V>(d + k);
+        left += coefficients * Load<V>(sl + k);
+        right += coefficients * Load<V>(sr + k);
     }
 }
 
+// How a build reads the taps: four (the baseline), eight (AVX2) or sixteen
+// (AVX-512) at a time.
+enum class Width { Four, Eight, Sixteen };
+
 // Frames are made four at a time, so that their sums share the reduction.
-template <uint32_t TAPS, bool WIDE>
+template <uint32_t TAPS, Width WIDTH>
 INLINE_IN_CLONES void RunMono(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
                     float* out) {
     Located at;
@@ -264,20 +274,24 @@ INLINE_IN_CLONES void RunMono(const ResampleKernel& kernel, const float* src, co
         Locate(kernel, path, from, count, at);
         const auto products = [&](uint32_t i) {
             const float* row = kernel.rows + at.row[i];
-            return WIDE ? MonoProductsWide<TAPS>(row, src + at.first[i], at.fraction[i], taps)
-                        : MonoProducts<TAPS>(row, src + at.first[i], at.fraction[i], taps);
+            if constexpr (WIDTH == Width::Sixteen)
+                return MonoProductsWide<TAPS>(row, src + at.first[i], at.fraction[i], taps);
+            else if constexpr (WIDTH == Width::Eight)
+                return MonoProducts<TAPS, Lanes>(row, src + at.first[i], at.fraction[i], taps);
+            else
+                return MonoProducts<TAPS, Four>(row, src + at.first[i], at.fraction[i], taps);
         };
         uint32_t i = 0;
         for (; i + 4 <= count; i += 4)
             Store(Totals(products(i), products(i + 1), products(i + 2), products(i + 3)), out + from + i);
         for (; i < count; ++i) {
-            const Lanes none = {};
+            const decltype(products(i)) none = {};
             out[from + i] = Totals(products(i), none, none, none)[0];
         }
     }
 }
 
-template <uint32_t TAPS>
+template <uint32_t TAPS, typename V>
 INLINE_IN_CLONES void RunStereo(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
                       const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
     Located at;
@@ -285,13 +299,13 @@ INLINE_IN_CLONES void RunStereo(const ResampleKernel& kernel, const float* srcLe
     for (uint32_t from = 0; from < frames; from += LOCATE_BLOCK) {
         const uint32_t count = std::min(LOCATE_BLOCK, frames - from);
         Locate(kernel, path, from, count, at);
-        const auto products = [&](uint32_t i, Lanes& left, Lanes& right) {
-            StereoProducts<TAPS>(kernel.rows + at.row[i], srcLeft + at.first[i], srcRight + at.first[i],
-                                 at.fraction[i], taps, left, right);
+        const auto products = [&](uint32_t i, V& left, V& right) {
+            StereoProducts<TAPS, V>(kernel.rows + at.row[i], srcLeft + at.first[i], srcRight + at.first[i],
+                                    at.fraction[i], taps, left, right);
         };
         uint32_t i = 0;
         for (; i + 4 <= count; i += 4) {
-            Lanes l0, l1, l2, l3, r0, r1, r2, r3;
+            V l0, l1, l2, l3, r0, r1, r2, r3;
             products(i, l0, r0);
             products(i + 1, l1, r1);
             products(i + 2, l2, r2);
@@ -300,61 +314,106 @@ INLINE_IN_CLONES void RunStereo(const ResampleKernel& kernel, const float* srcLe
             Store(Totals(r0, r1, r2, r3), outRight + from + i);
         }
         for (; i < count; ++i) {
-            Lanes left, right;
+            V left, right;
             products(i, left, right);
-            const Four sums = Totals(left, right, Lanes{}, Lanes{});
+            const Four sums = Totals(left, right, V{}, V{});
             outLeft[from + i] = sums[0];
             outRight[from + i] = sums[1];
         }
     }
 }
 
-}  // namespace
-
-template <bool WIDE>
-INLINE_IN_CLONES void RunMonoTaps(const ResampleKernel& kernel, const float* src, const ResamplePath& path,
-                                  uint32_t frames, float* out) {
+template <Width WIDTH>
+INLINE_IN_CLONES void MonoOfKernel(const ResampleKernel& kernel, const float* src, const ResamplePath& path,
+                                   uint32_t frames, float* out) {
     switch (kernel.taps) {
-    case 16: return RunMono<16, WIDE>(kernel, src, path, frames, out);
-    case 24: return RunMono<24, WIDE>(kernel, src, path, frames, out);
-    case 32: return RunMono<32, WIDE>(kernel, src, path, frames, out);
-    default: return RunMono<0, WIDE>(kernel, src, path, frames, out);
+    case 16: return RunMono<16, WIDTH>(kernel, src, path, frames, out);
+    case 24: return RunMono<24, WIDTH>(kernel, src, path, frames, out);
+    case 32: return RunMono<32, WIDTH>(kernel, src, path, frames, out);
+    default: return RunMono<0, WIDTH>(kernel, src, path, frames, out);
     }
 }
 
-VECTOR_CLONES
-void ResampleMonoLanes(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
-                       float* out) {
-    RunMonoTaps<false>(kernel, src, path, frames, out);
+template <typename V>
+INLINE_IN_CLONES void StereoOfKernel(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
+                                     const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
+    switch (kernel.taps) {
+    case 16: return RunStereo<16, V>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    case 24: return RunStereo<24, V>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    case 32: return RunStereo<32, V>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    default: return RunStereo<0, V>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    }
 }
 
-#if WIDE_BUILD
-WIDE_TARGET
-void ResampleMonoWide(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
-                      float* out) {
-    RunMonoTaps<true>(kernel, src, path, frames, out);
+void ResampleMonoBaseline(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
+                          float* out) {
+    MonoOfKernel<Width::Four>(kernel, src, path, frames, out);
+}
+
+void ResampleStereoBaseline(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
+                            const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
+    StereoOfKernel<Four>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+}
+
+#if MACHINE_BUILDS
+AVX2_TARGET void ResampleMonoAvx2(const ResampleKernel& kernel, const float* src, const ResamplePath& path,
+                                  uint32_t frames, float* out) {
+    MonoOfKernel<Width::Eight>(kernel, src, path, frames, out);
+}
+
+AVX2_TARGET void ResampleStereoAvx2(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
+                                    const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
+    StereoOfKernel<Lanes>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+}
+
+AVX512_TARGET void ResampleMonoAvx512(const ResampleKernel& kernel, const float* src, const ResamplePath& path,
+                                      uint32_t frames, float* out) {
+    MonoOfKernel<Width::Sixteen>(kernel, src, path, frames, out);
+}
+
+AVX512_TARGET void ResampleStereoAvx512(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
+                                        const ResamplePath& path, uint32_t frames, float* outLeft,
+                                        float* outRight) {
+    StereoOfKernel<Lanes>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
 }
 #endif
+
+// The widest build this machine runs.
+Width MachineWidth() {
+#if MACHINE_BUILDS
+    static const Width width = __builtin_cpu_supports("x86-64-v4")   ? Width::Sixteen
+                               : __builtin_cpu_supports("x86-64-v3") ? Width::Eight
+                                                                     : Width::Four;
+    return width;
+#else
+    return Width::Four;
+#endif
+}
+
+}  // namespace
 
 void ResampleMono(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
                   float* out) {
-#if WIDE_BUILD
-    static const bool wide = __builtin_cpu_supports("x86-64-v4");
-    if (wide) return ResampleMonoWide(kernel, src, path, frames, out);
+#if MACHINE_BUILDS
+    switch (MachineWidth()) {
+    case Width::Sixteen: return ResampleMonoAvx512(kernel, src, path, frames, out);
+    case Width::Eight: return ResampleMonoAvx2(kernel, src, path, frames, out);
+    case Width::Four: break;
+    }
 #endif
-    ResampleMonoLanes(kernel, src, path, frames, out);
+    ResampleMonoBaseline(kernel, src, path, frames, out);
 }
 
-
-VECTOR_CLONES
 void ResampleStereo(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
                     const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
-    switch (kernel.taps) {
-    case 16: return RunStereo<16>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
-    case 24: return RunStereo<24>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
-    case 32: return RunStereo<32>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
-    default: return RunStereo<0>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+#if MACHINE_BUILDS
+    switch (MachineWidth()) {
+    case Width::Sixteen: return ResampleStereoAvx512(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    case Width::Eight: return ResampleStereoAvx2(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    case Width::Four: break;
     }
+#endif
+    ResampleStereoBaseline(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
 }
 
 VECTOR_CLONES
