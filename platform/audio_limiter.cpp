@@ -49,28 +49,9 @@ void Limiter::Delay(float* left, float* right, uint32_t frames) {
     shift(right, m_heldRight);
 }
 
-// The gain for the newest frame, from the least need over the look-ahead
-// and the slow recovery after a peak.
-float Limiter::NextGain(float needed) {
-    const uint32_t capacity = static_cast<uint32_t>(m_queueFrame.size());
-    const auto wrap = [capacity](uint32_t slot) { return slot >= capacity ? slot - capacity : slot; };
-    // Needs at least as large as this one no longer matter.
-    while (m_queueSize > 0) {
-        const uint32_t back = wrap(m_queueFront + m_queueSize - 1);
-        if (m_queueNeed[back] < needed) break;
-        --m_queueSize;
-    }
-    const uint32_t slot = wrap(m_queueFront + m_queueSize);
-    m_queueFrame[slot] = m_frame;
-    m_queueNeed[slot] = needed;
-    ++m_queueSize;
-    while (m_queueFrame[m_queueFront] + m_lookahead <= m_frame) {
-        m_queueFront = wrap(m_queueFront + 1);
-        --m_queueSize;
-    }
-    const float hold = m_queueNeed[m_queueFront];
-    m_gain = std::min(hold, std::min(1.0f, m_gain * m_releaseFactor));
-    return m_gain;
+void Limiter::FindNeeds(const float* left, const float* right, uint32_t frames) {
+    m_needs.resize(frames);
+    GainNeeds(left, right, CEILING, frames, m_needs.data());
 }
 
 void Limiter::Process(float* left, float* right, uint32_t frames) {
@@ -82,28 +63,63 @@ void Limiter::Process(float* left, float* right, uint32_t frames) {
         m_recentSum = m_lookahead;
         return;
     }
+    FindNeeds(left, right, frames);
     m_applied.resize(frames);
-    for (uint32_t i = 0; i < frames; ++i) {
-        const float peak = std::max(std::fabs(left[i]), std::fabs(right[i]));
-        const float gain = NextGain(peak > CEILING ? CEILING / peak : 1.0f);
+    const uint32_t capacity = static_cast<uint32_t>(m_queueFrame.size());
+    const auto wrap = [capacity](uint32_t slot) { return slot >= capacity ? slot - capacity : slot; };
+    // The loop keeps its state in locals: stores to the float arrays would
+    // otherwise make the compiler reload every member each frame.
+    uint64_t* queueFrame = m_queueFrame.data();
+    float* queueNeed = m_queueNeed.data();
+    float* recent = m_recent.data();
+    const float* needs = m_needs.data();
+    float* applied = m_applied.data();
+    uint32_t front = m_queueFront, size = m_queueSize, slot = m_recentSlot;
+    uint32_t sinceLimiting = m_framesSinceLimiting;
+    uint64_t frame = m_frame;
+    double sum = m_recentSum;
+    const uint32_t lookahead = m_lookahead;
+    const double perGain = 1.0 / lookahead;
+    const float release = m_releaseFactor;
+    float gain = m_gain;
+    for (uint32_t i = 0; i < frames; ++i, ++frame) {
+        const float need = needs[i];
+        if (need < 1.0f) {
+            // Needs at least as large as this one no longer matter.
+            while (size > 0 && queueNeed[wrap(front + size - 1)] >= need) --size;
+            const uint32_t back = wrap(front + size);
+            queueFrame[back] = frame;
+            queueNeed[back] = need;
+            ++size;
+        }
+        if (size > 0 && queueFrame[front] + lookahead <= frame) {
+            front = wrap(front + 1);
+            --size;
+        }
+        // The least need over the look-ahead, and the slow recovery after a peak.
+        const float hold = size > 0 ? queueNeed[front] : 1.0f;
+        gain = std::min(hold, std::min(1.0f, gain * release));
         // The applied gain is the average of the last m_lookahead gains, so
         // it reaches a peak's need exactly when the delayed peak goes out.
-        m_recentSum += gain - m_recent[m_recentSlot];
-        m_recent[m_recentSlot] = gain;
-        if (++m_recentSlot == m_lookahead) {
-            m_recentSlot = 0;
-            m_recentSum = 0.0;  // no rounding drift over long runs
-            for (float g : m_recent) m_recentSum += g;
+        sum += gain - recent[slot];
+        recent[slot] = gain;
+        if (++slot == lookahead) {
+            slot = 0;
+            sum = 0.0;  // no rounding drift over long runs
+            for (uint32_t k = 0; k < lookahead; ++k) sum += recent[k];
         }
-        m_applied[i] = static_cast<float>(m_recentSum / m_lookahead);
-        m_framesSinceLimiting = gain < 1.0f ? 0 : std::min(m_framesSinceLimiting + 1, m_lookahead);
-        ++m_frame;
+        applied[i] = static_cast<float>(sum * perGain);
+        sinceLimiting = gain < 1.0f ? 0 : std::min(sinceLimiting + 1, lookahead);
     }
+    m_queueFront = front;
+    m_queueSize = size;
+    m_recentSlot = slot;
+    m_framesSinceLimiting = sinceLimiting;
+    m_frame = frame;
+    m_recentSum = sum;
+    m_gain = gain;
     Delay(left, right, frames);
-    for (uint32_t i = 0; i < frames; ++i) {
-        left[i] *= m_applied[i];
-        right[i] *= m_applied[i];
-    }
+    ApplyGains(left, right, m_applied.data(), frames);
 }
 
 }  // namespace audio

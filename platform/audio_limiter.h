@@ -26,15 +26,17 @@ public:
 private:
     bool AtRest() const { return m_gain >= 1.0f && m_framesSinceLimiting >= m_lookahead; }
     void Delay(float* left, float* right, uint32_t frames);
-    float NextGain(float needed);
+    // The gain each frame of a block needs on its own.
+    void FindNeeds(const float* left, const float* right, uint32_t frames);
 
     const uint32_t m_lookahead;   // frames; the attack takes as long
     const float m_releaseFactor;  // gain growth per frame while recovering
 
     // Audio not yet given out: the last Delay() frames of input.
     std::vector<float> m_heldLeft, m_heldRight, m_scratch;
-    // Gain each input frame needs, for the smallest over the look-ahead:
-    // a queue of (frame, need) with needs rising from front to back.
+    // The frames under full scale need no gain reduction; of the others
+    // within the look-ahead, a queue of (frame, need) with needs rising from
+    // front to back: the front is the least need.
     std::vector<uint64_t> m_queueFrame;
     std::vector<float> m_queueNeed;
     uint32_t m_queueFront = 0, m_queueSize = 0;
@@ -45,7 +47,7 @@ private:
     uint64_t m_frame = 0;
     float m_gain = 1.0f;
     uint32_t m_framesSinceLimiting;
-    std::vector<float> m_applied;
+    std::vector<float> m_needs, m_applied;
 };
 
 }  // namespace audio

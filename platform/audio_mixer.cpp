@@ -146,28 +146,37 @@ struct Mixer::Source {
         }
     }
 
+    // True when frames [first, first + frames) lie in planar arrays, where
+    // the resampler reads them in place.
+    bool InPlace(int64_t first, size_t frames) const {
+        return stride == 1 && first >= 0 && first + static_cast<int64_t>(frames) <= count;
+    }
+
     // Copies frames [first, first + frames) into planar arrays (outRight
     // only for stereo): silence outside the source, except that a looped
     // sample continues round its loop (and, once it has come round, before
     // its start too).
     void Gather(int64_t first, uint32_t frames, float* outLeft, float* outRight) const {
-        if (first >= 0 && first + frames <= count) {
-            CopyRun(first, frames, outLeft, outRight);
-            return;
-        }
-        for (uint32_t i = 0; i < frames; ++i) {
+        // Runs of frames that lie together in the source or in silence.
+        for (uint32_t i = 0; i < frames;) {
             int64_t index = first + i;
-            bool inside = index >= 0 && index < count;
-            if (!inside && loop && count > 0 && (index >= count || wrapped)) {
+            const bool loops = loop && count > 0 && (index >= count || (index < 0 && wrapped));
+            uint32_t run;
+            if (loops) {
                 index = ((index % count) + count) % count;
-                inside = true;
-            }
-            if (inside) {
-                CopyRun(index, 1, outLeft + i, outRight ? outRight + i : nullptr);
+                run = static_cast<uint32_t>(std::min<int64_t>(frames - i, count - index));
+            } else if (index >= 0 && index < count) {
+                run = static_cast<uint32_t>(std::min<int64_t>(frames - i, count - index));
             } else {
-                outLeft[i] = 0.0f;
-                if (outRight) outRight[i] = 0.0f;
+                // Silence up to the start, or to the end of the block.
+                run = index < 0 ? static_cast<uint32_t>(std::min<int64_t>(frames - i, -index)) : frames - i;
+                std::fill(outLeft + i, outLeft + i + run, 0.0f);
+                if (outRight) std::fill(outRight + i, outRight + i + run, 0.0f);
+                i += run;
+                continue;
             }
+            CopyRun(index, run, outLeft + i, outRight ? outRight + i : nullptr);
+            i += run;
         }
     }
 
@@ -695,29 +704,34 @@ uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, const G
 
     if (frames > 0) {
         const int64_t base = static_cast<int64_t>(wholePos);
-        const float* voiceLeft;
-        const float* voiceRight;
-        if (direct) {
-            GrowSource(frames);
-            source.Gather(base, frames, m_sourceLeft.data(), mono ? nullptr : m_sourceRight.data());
-            voiceLeft = m_sourceLeft.data();
-            voiceRight = mono ? voiceLeft : m_sourceRight.data();
+        // The source frames the voice reads: in place, or gathered.
+        const int64_t first = direct ? base : base - kernel->Behind();
+        const size_t span =
+            direct ? frames
+                   : static_cast<size_t>(std::floor(c.pos + advance(frames - 1)) - wholePos) + kernel->taps;
+        const float* sourceLeft;
+        const float* sourceRight;
+        if (source.InPlace(first, span)) {
+            sourceLeft = source.left + first;
+            sourceRight = mono ? sourceLeft : source.right + first;
         } else {
-            const int64_t first = base - kernel->Behind();
-            const size_t span = static_cast<size_t>(std::floor(c.pos + advance(frames - 1)) - wholePos) + kernel->taps;
             GrowSource(span);
             source.Gather(first, static_cast<uint32_t>(span), m_sourceLeft.data(),
                           mono ? nullptr : m_sourceRight.data());
+            sourceLeft = m_sourceLeft.data();
+            sourceRight = mono ? sourceLeft : m_sourceRight.data();
+        }
+        const float* voiceLeft = sourceLeft;
+        const float* voiceRight = sourceRight;
+        if (!direct) {
             path.x0 = c.pos - wholePos;
-            if (mono) {
-                ResampleMono(*kernel, m_sourceLeft.data(), path, frames, m_voiceLeft.data());
-                voiceLeft = voiceRight = m_voiceLeft.data();
-            } else {
-                ResampleStereo(*kernel, m_sourceLeft.data(), m_sourceRight.data(), path, frames, m_voiceLeft.data(),
+            voiceLeft = m_voiceLeft.data();
+            voiceRight = mono ? voiceLeft : m_voiceRight.data();
+            if (mono)
+                ResampleMono(*kernel, sourceLeft, path, frames, m_voiceLeft.data());
+            else
+                ResampleStereo(*kernel, sourceLeft, sourceRight, path, frames, m_voiceLeft.data(),
                                m_voiceRight.data());
-                voiceLeft = m_voiceLeft.data();
-                voiceRight = m_voiceRight.data();
-            }
         }
 
         // Gains along the stretch: volume, envelope, pan and the global
@@ -732,21 +746,30 @@ uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, const G
         };
         float* busLeft = m_busLeft.data() + offset;
         float* busRight = m_busRight.data() + offset;
-        VoicePeaks peaks;
+        float firstLeft, firstRight, lastLeft, lastRight;
+        VoicePeaks voicePeaks;
         if (volumeStep == 0.0 && envelopeStep == 0.0 && panStep == 0.0 && globalStep == 0.0) {
-            float left, right;
-            sideGains(c.volume * c.envelope * globalVolume, c.pan, left, right);
-            peaks = AddToBusSteady(voiceLeft, voiceRight, left, right, frames, busLeft, busRight);
+            sideGains(c.volume * c.envelope * globalVolume, c.pan, firstLeft, firstRight);
+            lastLeft = firstLeft;
+            lastRight = firstRight;
+            voicePeaks = AddToBusSteady(voiceLeft, voiceRight, firstLeft, firstRight, frames, busLeft, busRight);
         } else {
             for (uint32_t i = 0; i < frames; ++i) {
                 const double gain =
                     (c.volume + i * volumeStep) * (c.envelope + i * envelopeStep) * (globalVolume + i * globalStep);
                 sideGains(gain, c.pan + i * panStep, m_gainLeft[i], m_gainRight[i]);
             }
-            peaks = AddToBus(voiceLeft, voiceRight, m_gainLeft.data(), m_gainRight.data(), frames, busLeft, busRight);
+            voicePeaks =
+                AddToBus(voiceLeft, voiceRight, m_gainLeft.data(), m_gainRight.data(), frames, busLeft, busRight);
+            firstLeft = m_gainLeft[0];
+            firstRight = m_gainRight[0];
+            lastLeft = m_gainLeft[frames - 1];
+            lastRight = m_gainRight[frames - 1];
         }
-        c.peakLeft = std::max(c.peakLeft, peaks.left);
-        c.peakRight = std::max(c.peakRight, peaks.right);
+        // The level: the voice's peak at the larger of the gains the stretch
+        // begins and ends with (gains move little within a stretch).
+        c.peakLeft = std::max(c.peakLeft, voicePeaks.left * std::max(firstLeft, lastLeft));
+        c.peakRight = std::max(c.peakRight, voicePeaks.right * std::max(firstRight, lastRight));
 
         c.pos += advance(frames);
         if (source.loop && c.pos >= static_cast<double>(source.count)) {

@@ -50,12 +50,14 @@ void ResampleMono(const ResampleKernel& kernel, const float* src, const Resample
 void ResampleStereo(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
                     const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight);
 
-// bus[i] += gain[i] * voice[i] for both sides; returns the largest |added|
-// value per side (the voice's level).
+// The largest |value| of each side of a voice.
 struct VoicePeaks {
     float left = 0.0f;
     float right = 0.0f;
 };
+
+// bus[i] += gain[i] * voice[i] for both sides (voiceRight may be
+// voiceLeft); returns the voice's own peaks, before the gains.
 VoicePeaks AddToBus(const float* voiceLeft, const float* voiceRight, const float* gainLeft, const float* gainRight,
                     uint32_t frames, float* busLeft, float* busRight);
 
@@ -66,6 +68,11 @@ VoicePeaks AddToBusSteady(const float* voiceLeft, const float* voiceRight, float
 // Bus to 16-bit interleaved stereo, with a linear output gain ramp
 // (gain + i * gainStep) and clipping at full scale.
 void BusToPcm(const float* left, const float* right, float gain, float gainStep, uint32_t frames, int16_t* out);
+
+// The limiter's loops: the gain each frame needs to stay within `ceiling`,
+// min(1, ceiling / max(|left[i]|, |right[i]|)), and gains applied.
+void GainNeeds(const float* left, const float* right, float ceiling, uint32_t frames, float* needs);
+void ApplyGains(float* left, float* right, const float* gains, uint32_t frames);
 
 // Largest |value| of a planar stereo block.
 float BusPeak(const float* left, const float* right, uint32_t frames);
