@@ -5,9 +5,10 @@
 // it. One shader program reproduces the fixed-function pipeline the engine
 // uses: pre-transformed vertices, diffuse and specular colours, two texture
 // coordinate sets, two texture stages, the texture factor, alpha blending and
-// vertex fog from the specular alpha. Present copies the back buffer to the
+// vertex fog from the specular alpha. Present turns the back buffer into the
 // front buffer (what screenshots read) and draws it letterboxed into the
-// window through the gamma ramp.
+// window through the gamma ramp. A frame that repeats the last shown one
+// command for command is neither drawn nor shown again.
 #include "d3d8_gl.h"
 
 #include <SDL.h>
@@ -21,6 +22,7 @@
 #include <cstring>
 #include <fstream>
 #include <set>
+#include <type_traits>
 
 #include "d3d8_device.h"
 #include "letterbox.h"
@@ -428,6 +430,48 @@ struct PresentUniforms {
     GLint frame, gamma, applyGamma;
 };
 
+// What one stage of a draw reads.
+struct StageSnapshot {
+    uint32_t colorOp, colorArg1, colorArg2, texCoordIndex, alphaOp, alphaArg1, alphaArg2;
+    uint32_t minFilter, magFilter, mipFilter, addressU, addressV, borderColor, unused;
+    Texture* texture;
+    uint64_t textureVersion;
+};
+
+// A clear or a draw with everything it reads, taken when it is issued: plain
+// numbers, zeroed before filling, so two compare byte for byte. Resource
+// versions are never reused, so equal snapshots read equal contents.
+struct Command {
+    enum Kind : uint32_t { kClear, kDraw };
+    Kind kind;
+    uint32_t clearColor;
+    D3DRECT clearRect;
+    uint32_t alphaBlend, srcBlend, destBlend, cullMode, specular, fog, fogColor, textureFactor;
+    StageSnapshot stages[2];
+    D3DVIEWPORT8 viewport;
+    uint32_t stride, numVertices, startIndex, primCount, minIndex, unused;
+    IndexBuffer* indices;
+    uint64_t indicesVersion;
+    size_t vertexOffset;  // into the frame's vertex bytes
+};
+
+static_assert(std::is_trivially_copyable_v<Command>, "commands are zeroed, copied and compared as bytes");
+
+// The commands of one frame and the vertices its draws read.
+struct RecordedFrame {
+    std::vector<Command> commands;
+    std::vector<uint8_t> vertices;
+    // The first command clears the whole back buffer, so the picture does
+    // not depend on what the buffer held before.
+    bool startsCleared = false;
+
+    void Reset() {
+        commands.clear();
+        vertices.clear();
+        startsCleared = false;
+    }
+};
+
 class GlDevice final : public DeviceBase {
 public:
     GlDevice(Direct3DBase& d3d, const D3DPRESENT_PARAMETERS& params, SDL_Window* window)
@@ -475,61 +519,70 @@ public:
     }
 
     void RequestCapture(WindowCapture* capture) { m_capture = capture; }
+    uint64_t ShownFrames() const { return m_shownFrames; }
 
 protected:
     HRESULT OnReset(const D3DPRESENT_PARAMETERS& params) override {
         SDL_GL_MakeCurrent(m_window, m_context);
+        m_current.Reset();
+        m_previous.Reset();
+        m_previousShown = false;
+        m_deferring = true;
+        m_windowStale = true;
         DeleteTargets();
         return CreateTargets(params);
     }
 
     void OnClear(const D3DRECT& rect, uint32_t color) override {
-        float rgba[4];
-        ColorToFloats(color, rgba);
-        glBindFramebuffer(GL_FRAMEBUFFER, m_backFramebuffer);
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(rect.x1, rect.y1, rect.x2 - rect.x1, rect.y2 - rect.y1);
-        // A back buffer without alpha reads as opaque when blending.
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        glClearColor(rgba[0], rgba[1], rgba[2], m_backHasAlpha ? rgba[3] : 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
+        Command command;
+        std::memset(static_cast<void*>(&command), 0, sizeof(command));
+        command.kind = Command::kClear;
+        command.clearRect = rect;
+        command.clearColor = color;
+        Record(command, nullptr, 0);
     }
 
     void OnDraw(const DrawCall& call) override {
-        glBindFramebuffer(GL_FRAMEBUFFER, m_backFramebuffer);
-        glViewport(0, 0, static_cast<GLsizei>(m_params.BackBufferWidth),
-                   static_cast<GLsizei>(m_params.BackBufferHeight));
-        const D3DVIEWPORT8& vp = m_state.viewport;
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
-                  static_cast<GLsizei>(vp.Height));
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, m_backHasAlpha ? GL_TRUE : GL_FALSE);
-        ApplyBlending();
-        ApplyCulling();
-        glUseProgram(m_sceneProgram);
-        ApplyStages();
-        BindVertices(call);
-        BindIndices();
-        const GLint baseVertex = -static_cast<GLint>(call.minIndex);
-        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(call.primCount * 3), GL_UNSIGNED_SHORT,
-                                 reinterpret_cast<const void*>(static_cast<uintptr_t>(call.startIndex) * 2),
-                                 baseVertex);
+        Command command = Snapshot(call);
+        const uint8_t* first =
+            m_state.stream->Bytes() + static_cast<size_t>(m_state.baseVertexIndex + call.minIndex) * m_state.stride;
+        Record(command, first, static_cast<size_t>(call.numVertices) * m_state.stride);
     }
 
+    // A frame whose commands, vertices and resource contents repeat the
+    // last shown frame's (starting from a whole clear, so nothing else goes
+    // into its picture) would show the same picture: it is neither drawn
+    // nor shown again, unless the window needs its picture back.
     void OnPresent() override {
-        const GLint w = static_cast<GLint>(m_params.BackBufferWidth);
-        const GLint h = static_cast<GLint>(m_params.BackBufferHeight);
-        glDisable(GL_SCISSOR_TEST);
-        glDisable(GL_BLEND);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_backFramebuffer);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_frontFramebuffer);
-        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        DrawToWindow();
-        if (m_capture) {
-            CaptureWindow(*m_capture);
-            m_capture = nullptr;
+        const bool unchanged = m_deferring && m_previousShown && m_current.startsCleared &&
+                               m_current.commands.size() == m_previous.commands.size() && !m_windowStale &&
+                               !m_capture && std::memcmp(&m_shownGamma, &m_state.gamma, sizeof(m_shownGamma)) == 0;
+        if (!unchanged) {
+            if (m_deferring) SendHeld(m_current.commands.size());
+            // A frame that draws nothing over a kept picture shows that picture.
+            TakeFrontPicture();
+            // The frame just drawn becomes the front buffer; the old front is
+            // the next back buffer and takes the front's picture before
+            // anything but a whole clear is drawn on it.
+            std::swap(m_backTexture, m_frontTexture);
+            std::swap(m_backFramebuffer, m_frontFramebuffer);
+            glDisable(GL_SCISSOR_TEST);
+            glDisable(GL_BLEND);
+            DrawToWindow();
+            if (m_capture) {
+                CaptureWindow(*m_capture);
+                m_capture = nullptr;
+            }
+            SDL_GL_SwapWindow(m_window);
+            ++m_shownFrames;
+            m_windowStale = false;
+            m_shownGamma = m_state.gamma;
         }
-        SDL_GL_SwapWindow(m_window);
+        m_backStale = true;
+        std::swap(m_current, m_previous);
+        m_current.Reset();
+        m_previousShown = true;
+        m_deferring = true;
     }
 
     // Adaptive vsync first: a late frame is shown at once instead of a whole
@@ -556,7 +609,10 @@ protected:
             for (uint32_t x = 0; x < m_params.BackBufferWidth; ++x) pixels[y * pitch + x * 4 + 3] = 0xFF;
     }
 
+    void OnContentsChanging(ResourceBase& resource) override { FlushPendingReading(resource); }
+
     void OnResourceDestroyed(ResourceBase& resource) override {
+        FlushPendingReading(resource);
         if (resource.backendName == 0) return;
         if (dynamic_cast<Texture*>(&resource)) {
             glDeleteTextures(1, &resource.backendName);
@@ -658,21 +714,181 @@ private:
             case SDL_WINDOWEVENT_SHOWN:
             case SDL_WINDOWEVENT_MAXIMIZED:
                 MarkResettable();
+                m_windowStale = true;
                 break;
             case SDL_WINDOWEVENT_SIZE_CHANGED:
                 UpdateGeometry();
+                m_windowStale = true;
+                break;
+            case SDL_WINDOWEVENT_EXPOSED:
+                m_windowStale = true;
                 break;
             default:
                 break;
         }
     }
 
-    void ApplyBlending() {
+    Command Snapshot(const DrawCall& call) const {
+        Command c;
+        std::memset(static_cast<void*>(&c), 0, sizeof(c));
+        c.kind = Command::kDraw;
         const uint32_t* rs = m_state.renderStates;
-        if (rs[D3DRS_ALPHABLENDENABLE]) {
+        c.alphaBlend = rs[D3DRS_ALPHABLENDENABLE];
+        c.srcBlend = rs[D3DRS_SRCBLEND];
+        c.destBlend = rs[D3DRS_DESTBLEND];
+        c.cullMode = rs[D3DRS_CULLMODE];
+        c.specular = rs[D3DRS_SPECULARENABLE];
+        c.fog = rs[D3DRS_FOGENABLE];
+        c.fogColor = rs[D3DRS_FOGCOLOR];
+        c.textureFactor = rs[D3DRS_TEXTUREFACTOR];
+        for (uint32_t stage = 0; stage < 2; ++stage) {
+            const uint32_t* ss = m_state.stageStates[stage];
+            StageSnapshot& out = c.stages[stage];
+            out.colorOp = ss[D3DTSS_COLOROP];
+            out.colorArg1 = ss[D3DTSS_COLORARG1];
+            out.colorArg2 = ss[D3DTSS_COLORARG2];
+            out.texCoordIndex = ss[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+            out.alphaOp = ss[D3DTSS_ALPHAOP];
+            out.alphaArg1 = ss[D3DTSS_ALPHAARG1];
+            out.alphaArg2 = ss[D3DTSS_ALPHAARG2];
+            out.minFilter = ss[D3DTSS_MINFILTER];
+            out.magFilter = ss[D3DTSS_MAGFILTER];
+            out.mipFilter = ss[D3DTSS_MIPFILTER];
+            out.addressU = ss[D3DTSS_ADDRESSU];
+            out.addressV = ss[D3DTSS_ADDRESSV];
+            out.borderColor = ss[D3DTSS_BORDERCOLOR];
+            out.texture = m_state.textures[stage];
+            out.textureVersion = out.texture ? out.texture->Version() : 0;
+        }
+        c.viewport = m_state.viewport;
+        c.stride = m_state.stride;
+        c.numVertices = call.numVertices;
+        c.startIndex = call.startIndex;
+        c.primCount = call.primCount;
+        c.minIndex = call.minIndex;
+        c.indices = m_state.indices;
+        c.indicesVersion = m_state.indices->Version();
+        return c;
+    }
+
+    // Commands are held back while they repeat the previous frame's, in
+    // case the whole frame does; the first that differs sends the held ones
+    // and itself to the driver, and the rest of the frame goes straight on.
+    void Record(Command& command, const uint8_t* vertices, size_t size) {
+        RecordedFrame& frame = m_current;
+        if (frame.commands.empty())
+            frame.startsCleared = command.kind == Command::kClear && CoversBackBuffer(command.clearRect);
+        command.vertexOffset = frame.vertices.size();
+        frame.vertices.insert(frame.vertices.end(), vertices, vertices + size);
+        frame.commands.push_back(command);
+        const size_t index = frame.commands.size() - 1;
+        if (m_deferring && RepeatsPrevious(index, size)) return;
+        if (m_deferring) SendHeld(index);
+        Execute(frame.commands[index]);
+    }
+
+    bool RepeatsPrevious(size_t index, size_t size) const {
+        if (!m_previousShown || index >= m_previous.commands.size()) return false;
+        const Command& now = m_current.commands[index];
+        if (std::memcmp(&now, &m_previous.commands[index], sizeof(Command)) != 0) return false;
+        return size == 0 ||
+               std::memcmp(m_current.vertices.data() + now.vertexOffset,
+                           m_previous.vertices.data() + now.vertexOffset, size) == 0;
+    }
+
+    // Sends the first `count` held commands; the frame goes straight on.
+    void SendHeld(size_t count) {
+        m_deferring = false;
+        for (size_t i = 0; i < count; ++i) Execute(m_current.commands[i]);
+    }
+
+    // A resource about to change or go away: held commands that read it are
+    // sent first, while it still holds what they read.
+    void FlushPendingReading(const ResourceBase& resource) {
+        if (!m_deferring || m_current.commands.empty()) return;
+        for (const Command& c : m_current.commands) {
+            const bool reads = c.kind == Command::kDraw &&
+                               (c.indices == &resource || c.stages[0].texture == &resource ||
+                                c.stages[1].texture == &resource);
+            if (reads) {
+                SendHeld(m_current.commands.size());
+                return;
+            }
+        }
+    }
+
+    bool CoversBackBuffer(const D3DRECT& r) const {
+        return r.x1 <= 0 && r.y1 <= 0 && r.x2 >= static_cast<int32_t>(m_params.BackBufferWidth) &&
+               r.y2 >= static_cast<int32_t>(m_params.BackBufferHeight);
+    }
+
+    // The back buffer keeps the last shown picture across a present, as a
+    // copy swap does; it is copied from the front buffer only when a frame
+    // draws over it instead of clearing it whole.
+    void TakeFrontPicture() {
+        if (!m_backStale) return;
+        m_backStale = false;
+        const GLint w = static_cast<GLint>(m_params.BackBufferWidth);
+        const GLint h = static_cast<GLint>(m_params.BackBufferHeight);
+        glDisable(GL_SCISSOR_TEST);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_frontFramebuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_backFramebuffer);
+        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
+
+    void Execute(const Command& c) {
+        if (c.kind == Command::kClear) {
+            if (CoversBackBuffer(c.clearRect)) {
+                m_backStale = false;
+            } else {
+                TakeFrontPicture();
+            }
+            ExecuteClear(c);
+        } else {
+            TakeFrontPicture();
+            ExecuteDraw(c);
+        }
+    }
+
+    void ExecuteClear(const Command& c) {
+        float rgba[4];
+        ColorToFloats(c.clearColor, rgba);
+        const D3DRECT& rect = c.clearRect;
+        glBindFramebuffer(GL_FRAMEBUFFER, m_backFramebuffer);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(rect.x1, rect.y1, rect.x2 - rect.x1, rect.y2 - rect.y1);
+        // A back buffer without alpha reads as opaque when blending.
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glClearColor(rgba[0], rgba[1], rgba[2], m_backHasAlpha ? rgba[3] : 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+
+    void ExecuteDraw(const Command& c) {
+        glBindFramebuffer(GL_FRAMEBUFFER, m_backFramebuffer);
+        glViewport(0, 0, static_cast<GLsizei>(m_params.BackBufferWidth),
+                   static_cast<GLsizei>(m_params.BackBufferHeight));
+        const D3DVIEWPORT8& vp = c.viewport;
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
+                  static_cast<GLsizei>(vp.Height));
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, m_backHasAlpha ? GL_TRUE : GL_FALSE);
+        ApplyBlending(c);
+        ApplyCulling(c);
+        glUseProgram(m_sceneProgram);
+        ApplyStages(c);
+        BindVertices(c);
+        BindIndices(*c.indices);
+        const GLint baseVertex = -static_cast<GLint>(c.minIndex);
+        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(c.primCount * 3), GL_UNSIGNED_SHORT,
+                                 reinterpret_cast<const void*>(static_cast<uintptr_t>(c.startIndex) * 2),
+                                 baseVertex);
+    }
+
+    void ApplyBlending(const Command& c) {
+        if (c.alphaBlend) {
             glEnable(GL_BLEND);
             glBlendEquation(GL_FUNC_ADD);
-            glBlendFunc(BlendFactor(rs[D3DRS_SRCBLEND]), BlendFactor(rs[D3DRS_DESTBLEND]));
+            glBlendFunc(BlendFactor(c.srcBlend), BlendFactor(c.destBlend));
         } else {
             glDisable(GL_BLEND);
         }
@@ -681,65 +897,61 @@ private:
     // The back buffer's rows run top down, the mirror of OpenGL's window
     // space, so a triangle Direct3D sees counter-clockwise is clockwise here:
     // culling Direct3D's counter-clockwise faces culls OpenGL's back faces.
-    void ApplyCulling() {
-        const uint32_t mode = m_state.renderStates[D3DRS_CULLMODE];
-        if (mode == D3DCULL_CCW || mode == D3DCULL_CW) {
+    void ApplyCulling(const Command& c) {
+        if (c.cullMode == D3DCULL_CCW || c.cullMode == D3DCULL_CW) {
             glEnable(GL_CULL_FACE);
             glFrontFace(GL_CCW);
-            glCullFace(mode == D3DCULL_CCW ? GL_BACK : GL_FRONT);
+            glCullFace(c.cullMode == D3DCULL_CCW ? GL_BACK : GL_FRONT);
         } else {
             glDisable(GL_CULL_FACE);
         }
     }
 
-    void ApplyStages() {
-        const uint32_t* rs = m_state.renderStates;
+    void ApplyStages(const Command& c) {
         const float size[2] = {static_cast<float>(m_params.BackBufferWidth),
                                static_cast<float>(m_params.BackBufferHeight)};
         glUniform2fv(m_scene.targetSize, 1, size);
         GLint color[8], alpha[8], hasTexture[2];
         for (uint32_t stage = 0; stage < 2; ++stage) {
-            const uint32_t* ss = m_state.stageStates[stage];
-            color[stage * 4 + 0] = static_cast<GLint>(ss[D3DTSS_COLOROP]);
-            color[stage * 4 + 1] = static_cast<GLint>(ss[D3DTSS_COLORARG1]);
-            color[stage * 4 + 2] = static_cast<GLint>(ss[D3DTSS_COLORARG2]);
-            color[stage * 4 + 3] = static_cast<GLint>(ss[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
-            alpha[stage * 4 + 0] = static_cast<GLint>(ss[D3DTSS_ALPHAOP]);
-            alpha[stage * 4 + 1] = static_cast<GLint>(ss[D3DTSS_ALPHAARG1]);
-            alpha[stage * 4 + 2] = static_cast<GLint>(ss[D3DTSS_ALPHAARG2]);
+            const StageSnapshot& ss = c.stages[stage];
+            color[stage * 4 + 0] = static_cast<GLint>(ss.colorOp);
+            color[stage * 4 + 1] = static_cast<GLint>(ss.colorArg1);
+            color[stage * 4 + 2] = static_cast<GLint>(ss.colorArg2);
+            color[stage * 4 + 3] = static_cast<GLint>(ss.texCoordIndex);
+            alpha[stage * 4 + 0] = static_cast<GLint>(ss.alphaOp);
+            alpha[stage * 4 + 1] = static_cast<GLint>(ss.alphaArg1);
+            alpha[stage * 4 + 2] = static_cast<GLint>(ss.alphaArg2);
             alpha[stage * 4 + 3] = 0;
-            hasTexture[stage] = BindTexture(stage) ? 1 : 0;
+            hasTexture[stage] = BindTexture(stage, ss) ? 1 : 0;
         }
         glUniform4iv(m_scene.colorStage, 2, color);
         glUniform4iv(m_scene.alphaStage, 2, alpha);
         glUniform2iv(m_scene.hasTexture, 1, hasTexture);
         float factor[4], fog[4];
-        ColorToFloats(rs[D3DRS_TEXTUREFACTOR], factor);
-        ColorToFloats(rs[D3DRS_FOGCOLOR], fog);
+        ColorToFloats(c.textureFactor, factor);
+        ColorToFloats(c.fogColor, fog);
         glUniform4fv(m_scene.textureFactor, 1, factor);
-        glUniform1i(m_scene.specularEnable, rs[D3DRS_SPECULARENABLE] ? 1 : 0);
-        glUniform1i(m_scene.fogEnable, rs[D3DRS_FOGENABLE] ? 1 : 0);
+        glUniform1i(m_scene.specularEnable, c.specular ? 1 : 0);
+        glUniform1i(m_scene.fogEnable, c.fog ? 1 : 0);
         glUniform3fv(m_scene.fogColor, 1, fog);
     }
 
-    bool BindTexture(uint32_t stage) {
+    bool BindTexture(uint32_t stage, const StageSnapshot& ss) {
         glActiveTexture(GL_TEXTURE0 + stage);
-        Texture* texture = m_state.textures[stage];
+        Texture* texture = ss.texture;
         if (!texture) {
             glBindTexture(GL_TEXTURE_2D, 0);
             return false;
         }
         UploadTexture(*texture);
         glBindTexture(GL_TEXTURE_2D, texture->backendName);
-        const uint32_t* ss = m_state.stageStates[stage];
         const GLuint sampler = m_samplers[stage];
-        glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, MinFilter(ss[D3DTSS_MINFILTER], ss[D3DTSS_MIPFILTER]));
-        glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER,
-                            ss[D3DTSS_MAGFILTER] == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
-        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, AddressMode(ss[D3DTSS_ADDRESSU]));
-        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, AddressMode(ss[D3DTSS_ADDRESSV]));
+        glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, MinFilter(ss.minFilter, ss.mipFilter));
+        glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, ss.magFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
+        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, AddressMode(ss.addressU));
+        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, AddressMode(ss.addressV));
         float border[4];
-        ColorToFloats(ss[D3DTSS_BORDERCOLOR], border);
+        ColorToFloats(ss.borderColor, border);
         glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, border);
         glBindSampler(stage, sampler);
         return true;
@@ -769,14 +981,13 @@ private:
         texture.backendVersion = texture.Version();
     }
 
-    void BindVertices(const DrawCall& call) {
-        const uint32_t stride = m_state.stride;
-        const uint8_t* first =
-            m_state.stream->Bytes() + static_cast<size_t>(m_state.baseVertexIndex + call.minIndex) * stride;
+    void BindVertices(const Command& c) {
+        const uint32_t stride = c.stride;
+        const uint8_t* first = m_current.vertices.data() + c.vertexOffset;
         glBindVertexArray(m_sceneVao);
         glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
         // A fresh store each draw, so the driver never waits on the last one.
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(call.numVertices) * stride, first, GL_STREAM_DRAW);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(c.numVertices) * stride, first, GL_STREAM_DRAW);
         const GLsizei s = static_cast<GLsizei>(stride);
         auto at = [](size_t offset) { return reinterpret_cast<const void*>(offset); };
         glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, s, at(0));
@@ -787,8 +998,7 @@ private:
         for (GLuint i = 0; i < 5; ++i) glEnableVertexAttribArray(i);
     }
 
-    void BindIndices() {
-        IndexBuffer& indices = *m_state.indices;
+    void BindIndices(IndexBuffer& indices) {
         if (indices.backendName == 0) glGenBuffers(1, &indices.backendName);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices.backendName);
         if (indices.backendVersion != indices.Version()) {
@@ -886,6 +1096,18 @@ private:
     D3DGAMMARAMP m_gamma{};
     bool m_uploadedGamma = false;
     WindowCapture* m_capture = nullptr;
+    // This frame's commands and the last shown frame's.
+    RecordedFrame m_current, m_previous;
+    bool m_previousShown = false;
+    // Every command of this frame so far repeats the last shown frame's and
+    // none has been sent to the driver.
+    bool m_deferring = true;
+    // The back buffer does not hold the last shown picture it is to keep.
+    bool m_backStale = false;
+    // The window must be drawn again whatever the frame (new, resized, exposed).
+    bool m_windowStale = true;
+    D3DGAMMARAMP m_shownGamma{};
+    uint64_t m_shownFrames = 0;
 };
 
 HRESULT GlDirect3D::NewDevice(platform::GameWindow* focusWindow, const D3DPRESENT_PARAMETERS& params,
@@ -911,6 +1133,11 @@ bool CaptureNextPresent(IDirect3DDevice8* device, WindowCapture* capture) {
     if (!gl) return false;
     gl->RequestCapture(capture);
     return true;
+}
+
+uint64_t ShownFrameCount(IDirect3DDevice8* device) {
+    auto* gl = dynamic_cast<GlDevice*>(device);
+    return gl ? gl->ShownFrames() : 0;
 }
 
 }  // namespace vd3d

@@ -24,4 +24,8 @@ struct WindowCapture {
 // another backend.
 bool CaptureNextPresent(IDirect3DDevice8* device, WindowCapture* capture);
 
+// How many presents of an OpenGL device drew the window; a present that
+// repeats the last shown frame exactly draws nothing. 0 for another backend.
+uint64_t ShownFrameCount(IDirect3DDevice8* device);
+
 }  // namespace vd3d
