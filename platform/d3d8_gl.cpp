@@ -21,7 +21,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
+#include <string>
 #include <type_traits>
 
 #include "d3d8_device.h"
@@ -97,20 +99,20 @@ void main() {
 }
 )";
 
-// Stage operation and argument codes are Direct3D's.
-const char* const kSceneFragmentShader = R"(#version 330 core
+// Stage operation and argument codes are Direct3D's. Each program is built
+// for one combination of stage operations, arguments, coordinate sets,
+// bound textures, specular and fog (a SceneKey), given as the constants
+// kHasTexture, kColorStage, kAlphaStage, kSpecularEnable and kFogEnable
+// written before this text, so the compiler keeps only the work that
+// combination does.
+const char* const kSceneFragmentShader = R"(
 in vec4 vDiffuse;
 in vec4 vSpecular;
 in vec2 vTexCoord0;
 in vec2 vTexCoord1;
 uniform sampler2D uTexture0;
 uniform sampler2D uTexture1;
-uniform ivec2 uHasTexture;
-uniform ivec4 uColorStage[2];   // operation, argument 1, argument 2, coordinate set
-uniform ivec4 uAlphaStage[2];   // operation, argument 1, argument 2
 uniform vec4 uTextureFactor;
-uniform int uSpecularEnable;
-uniform int uFogEnable;
 uniform vec3 uFogColor;
 out vec4 fragColor;
 
@@ -147,8 +149,8 @@ float AlphaOperation(int op, float a, float b) {
 }
 
 vec4 Stage(int stage, vec4 current, vec4 texel) {
-    ivec4 c = uColorStage[stage];
-    ivec4 a = uAlphaStage[stage];
+    ivec4 c = kColorStage[stage];
+    ivec4 a = kAlphaStage[stage];
     vec3 rgb = ColorOperation(c.x, Argument(c.y, current, texel).rgb, Argument(c.z, current, texel).rgb);
     float alpha = a.x == 1 ? current.a
                            : AlphaOperation(a.x, Argument(a.y, current, texel).a, Argument(a.z, current, texel).a);
@@ -160,15 +162,15 @@ vec2 Coordinates(int set) { return set == 1 ? vTexCoord1 : vTexCoord0; }
 
 void main() {
     // A stage with no texture reads opaque white.
-    vec4 texel0 = uHasTexture.x != 0 ? texture(uTexture0, Coordinates(uColorStage[0].w)) : vec4(1.0);
-    vec4 texel1 = uHasTexture.y != 0 ? texture(uTexture1, Coordinates(uColorStage[1].w)) : vec4(1.0);
+    vec4 texel0 = kHasTexture.x != 0 ? texture(uTexture0, Coordinates(kColorStage[0].w)) : vec4(1.0);
+    vec4 texel1 = kHasTexture.y != 0 ? texture(uTexture1, Coordinates(kColorStage[1].w)) : vec4(1.0);
     vec4 current = vDiffuse;
-    if (uColorStage[0].x != 1) {
+    if (kColorStage[0].x != 1) {
         current = Stage(0, current, texel0);
-        if (uColorStage[1].x != 1) current = Stage(1, current, texel1);
+        if (kColorStage[1].x != 1) current = Stage(1, current, texel1);
     }
-    if (uSpecularEnable != 0) current.rgb = min(current.rgb + vSpecular.rgb, 1.0);
-    if (uFogEnable != 0) current.rgb = mix(uFogColor, current.rgb, vSpecular.a);
+    if (kSpecularEnable != 0) current.rgb = min(current.rgb + vSpecular.rgb, 1.0);
+    if (kFogEnable != 0) current.rgb = mix(uFogColor, current.rgb, vSpecular.a);
     fragColor = current;
 }
 )";
@@ -238,6 +240,34 @@ GLuint LinkProgram(const char* vertexSource, const char* fragmentSource) {
     if (vs) glDeleteShader(vs);
     if (fs) glDeleteShader(fs);
     return program;
+}
+
+// The states a scene program is built for. Values that cannot matter are
+// zeroed (the arguments of a disabled operation, the stages after a
+// disabled one), so combinations that draw alike share a program.
+struct SceneKey {
+    int32_t color[8];  // per stage: operation, argument 1, argument 2, coordinate set
+    int32_t alpha[8];  // per stage: operation, argument 1, argument 2, 0
+    int32_t hasTexture[2];
+    int32_t specular, fog;
+
+    bool operator<(const SceneKey& other) const { return std::memcmp(this, &other, sizeof(SceneKey)) < 0; }
+};
+
+std::string SceneFragmentSource(const SceneKey& key) {
+    char head[512];
+    const int32_t* c = key.color;
+    const int32_t* a = key.alpha;
+    std::snprintf(head, sizeof(head),
+                  "#version 330 core\n"
+                  "const ivec2 kHasTexture = ivec2(%d, %d);\n"
+                  "const ivec4 kColorStage[2] = ivec4[2](ivec4(%d, %d, %d, %d), ivec4(%d, %d, %d, %d));\n"
+                  "const ivec4 kAlphaStage[2] = ivec4[2](ivec4(%d, %d, %d, %d), ivec4(%d, %d, %d, %d));\n"
+                  "const int kSpecularEnable = %d;\n"
+                  "const int kFogEnable = %d;\n",
+                  key.hasTexture[0], key.hasTexture[1], c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], a[0], a[1],
+                  a[2], a[3], a[4], a[5], a[6], a[7], key.specular, key.fog);
+    return std::string(head) + kSceneFragmentShader;
 }
 
 // ---- State translation ---------------------------------------------------------
@@ -353,7 +383,18 @@ public:
         }
         return d3d;
     }
-    ~GlDirect3D() override { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
+    ~GlDirect3D() override {
+        if (m_spareContext) SDL_GL_DeleteContext(m_spareContext);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+
+    // The probe's context, handed to the first device so that start-up
+    // makes one context, not two; null once taken.
+    SDL_GLContext TakeSpareContext() {
+        SDL_GLContext context = m_spareContext;
+        m_spareContext = nullptr;
+        return context;
+    }
 
 protected:
     HRESULT NewDevice(platform::GameWindow* focusWindow, const D3DPRESENT_PARAMETERS& params,
@@ -374,10 +415,18 @@ private:
         SDL_GL_MakeCurrent(window, context);
         const bool ok = ReadAdapter(window);
         SDL_GL_MakeCurrent(window, nullptr);
-        SDL_GL_DeleteContext(context);
+        // The game window is made with the same attributes, so the context
+        // can draw into it.
+        if (ok) {
+            m_spareContext = context;
+        } else {
+            SDL_GL_DeleteContext(context);
+        }
         SDL_DestroyWindow(window);
         return ok;
     }
+
+    SDL_GLContext m_spareContext = nullptr;
 
     bool ReadAdapter(SDL_Window* window) {
         if (epoxy_gl_version() < 33) return false;
@@ -421,9 +470,14 @@ private:
 
 // ---- The device --------------------------------------------------------------------
 
-struct SceneUniforms {
-    GLint targetSize, texture0, texture1, hasTexture, colorStage, alphaStage, textureFactor, specularEnable,
-        fogEnable, fogColor;
+// A scene program and the uniform values it was last given, so unchanged
+// values are not sent again.
+struct SceneProgram {
+    GLuint program = 0;
+    GLint targetSize = -1, textureFactor = -1, fogColor = -1;
+    float shownTarget[2] = {-1.0f, -1.0f};
+    uint32_t shownFactor = 0, shownFog = 0;
+    bool valuesSent = false;
 };
 
 struct PresentUniforms {
@@ -474,8 +528,8 @@ struct RecordedFrame {
 
 class GlDevice final : public DeviceBase {
 public:
-    GlDevice(Direct3DBase& d3d, const D3DPRESENT_PARAMETERS& params, SDL_Window* window)
-        : DeviceBase(d3d, params), m_window(window) {}
+    GlDevice(Direct3DBase& d3d, const D3DPRESENT_PARAMETERS& params, SDL_Window* window, SDL_GLContext context)
+        : DeviceBase(d3d, params), m_window(window), m_context(context) {}
 
     ~GlDevice() override {
         platform::RemoveRawEventListener(m_listener);
@@ -487,19 +541,23 @@ public:
         glDeleteBuffers(1, &m_vertexBuffer);
         glDeleteVertexArrays(1, &m_sceneVao);
         glDeleteVertexArrays(1, &m_presentVao);
-        glDeleteProgram(m_sceneProgram);
+        for (auto& entry : m_scenePrograms) glDeleteProgram(entry.second.program);
         glDeleteProgram(m_presentProgram);
         SDL_GL_DeleteContext(m_context);
     }
 
+    // Opens on the context given (the probe's), or on a new one when there
+    // is none or it cannot draw into the window.
     HRESULT Open() {
-        m_context = SDL_GL_CreateContext(m_window);
-        if (!m_context) return D3DERR_NOTAVAILABLE;
-        SDL_GL_MakeCurrent(m_window, m_context);
-        m_sceneProgram = LinkProgram(kSceneVertexShader, kSceneFragmentShader);
-        m_presentProgram = LinkProgram(kPresentVertexShader, kPresentFragmentShader);
-        if (!m_sceneProgram || !m_presentProgram) return D3DERR_DRIVERINTERNALERROR;
-        LocateUniforms();
+        if (m_context && SDL_GL_MakeCurrent(m_window, m_context) != 0) {
+            SDL_GL_DeleteContext(m_context);
+            m_context = nullptr;
+        }
+        if (!m_context) {
+            m_context = SDL_GL_CreateContext(m_window);
+            if (!m_context) return D3DERR_NOTAVAILABLE;
+            SDL_GL_MakeCurrent(m_window, m_context);
+        }
 
         glGenVertexArrays(1, &m_sceneVao);
         glGenVertexArrays(1, &m_presentVao);
@@ -623,20 +681,36 @@ protected:
     }
 
 private:
-    void LocateUniforms() {
-        auto scene = [this](const char* name) { return glGetUniformLocation(m_sceneProgram, name); };
-        m_scene = SceneUniforms{scene("uTargetSize"),    scene("uTexture0"),      scene("uTexture1"),
-                                scene("uHasTexture"),    scene("uColorStage"),    scene("uAlphaStage"),
-                                scene("uTextureFactor"), scene("uSpecularEnable"), scene("uFogEnable"),
-                                scene("uFogColor")};
-        auto present = [this](const char* name) { return glGetUniformLocation(m_presentProgram, name); };
-        m_present = PresentUniforms{present("uFrame"), present("uGamma"), present("uApplyGamma")};
-        glUseProgram(m_sceneProgram);
-        glUniform1i(m_scene.texture0, 0);
-        glUniform1i(m_scene.texture1, 1);
+    // Scene programs are built the first time their states are drawn with
+    // and kept for the life of the device.
+    SceneProgram* SceneProgramFor(const SceneKey& key) {
+        auto found = m_scenePrograms.find(key);
+        if (found != m_scenePrograms.end()) return &found->second;
+        SceneProgram entry;
+        entry.program = LinkProgram(kSceneVertexShader, SceneFragmentSource(key).c_str());
+        if (!entry.program) return nullptr;
+        entry.targetSize = glGetUniformLocation(entry.program, "uTargetSize");
+        entry.textureFactor = glGetUniformLocation(entry.program, "uTextureFactor");
+        entry.fogColor = glGetUniformLocation(entry.program, "uFogColor");
+        glUseProgram(entry.program);
+        glUniform1i(glGetUniformLocation(entry.program, "uTexture0"), 0);
+        glUniform1i(glGetUniformLocation(entry.program, "uTexture1"), 1);
+        return &m_scenePrograms.emplace(key, entry).first->second;
+    }
+
+    // The present program is built on the first present that scales the
+    // picture or applies the gamma ramp.
+    bool PresentProgramReady() {
+        if (m_presentProgram) return true;
+        m_presentProgram = LinkProgram(kPresentVertexShader, kPresentFragmentShader);
+        if (!m_presentProgram) return false;
+        m_present = PresentUniforms{glGetUniformLocation(m_presentProgram, "uFrame"),
+                                    glGetUniformLocation(m_presentProgram, "uGamma"),
+                                    glGetUniformLocation(m_presentProgram, "uApplyGamma")};
         glUseProgram(m_presentProgram);
         glUniform1i(m_present.frame, 0);
         glUniform1i(m_present.gamma, 1);
+        return true;
     }
 
     // The back and front buffers: framebuffers of the mode's size and format.
@@ -874,8 +948,7 @@ private:
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, m_backHasAlpha ? GL_TRUE : GL_FALSE);
         ApplyBlending(c);
         ApplyCulling(c);
-        glUseProgram(m_sceneProgram);
-        ApplyStages(c);
+        if (!ApplyStages(c)) return;
         BindVertices(c);
         BindIndices(*c.indices);
         const GLint baseVertex = -static_cast<GLint>(c.minIndex);
@@ -907,33 +980,56 @@ private:
         }
     }
 
-    void ApplyStages(const Command& c) {
-        const float size[2] = {static_cast<float>(m_params.BackBufferWidth),
-                               static_cast<float>(m_params.BackBufferHeight)};
-        glUniform2fv(m_scene.targetSize, 1, size);
-        GLint color[8], alpha[8], hasTexture[2];
+    // Binds the program built for the draw's stage states and sends the
+    // uniform values that changed; false when no program can be built.
+    bool ApplyStages(const Command& c) {
+        SceneKey key;
+        std::memset(static_cast<void*>(&key), 0, sizeof(key));
         for (uint32_t stage = 0; stage < 2; ++stage) {
             const StageSnapshot& ss = c.stages[stage];
-            color[stage * 4 + 0] = static_cast<GLint>(ss.colorOp);
-            color[stage * 4 + 1] = static_cast<GLint>(ss.colorArg1);
-            color[stage * 4 + 2] = static_cast<GLint>(ss.colorArg2);
-            color[stage * 4 + 3] = static_cast<GLint>(ss.texCoordIndex);
-            alpha[stage * 4 + 0] = static_cast<GLint>(ss.alphaOp);
-            alpha[stage * 4 + 1] = static_cast<GLint>(ss.alphaArg1);
-            alpha[stage * 4 + 2] = static_cast<GLint>(ss.alphaArg2);
-            alpha[stage * 4 + 3] = 0;
-            hasTexture[stage] = BindTexture(stage, ss) ? 1 : 0;
+            const bool hasTexture = BindTexture(stage, ss);
+            // Stage 1 counts only after an enabled stage 0.
+            if (ss.colorOp == D3DTOP_DISABLE || (stage == 1 && c.stages[0].colorOp == D3DTOP_DISABLE)) continue;
+            int32_t* color = &key.color[stage * 4];
+            int32_t* alpha = &key.alpha[stage * 4];
+            color[0] = static_cast<int32_t>(ss.colorOp);
+            color[1] = static_cast<int32_t>(ss.colorArg1);
+            color[2] = static_cast<int32_t>(ss.colorArg2);
+            color[3] = ss.texCoordIndex == 1 ? 1 : 0;
+            alpha[0] = static_cast<int32_t>(ss.alphaOp);
+            if (ss.alphaOp != D3DTOP_DISABLE) {
+                alpha[1] = static_cast<int32_t>(ss.alphaArg1);
+                alpha[2] = static_cast<int32_t>(ss.alphaArg2);
+            }
+            key.hasTexture[stage] = hasTexture ? 1 : 0;
         }
-        glUniform4iv(m_scene.colorStage, 2, color);
-        glUniform4iv(m_scene.alphaStage, 2, alpha);
-        glUniform2iv(m_scene.hasTexture, 1, hasTexture);
-        float factor[4], fog[4];
-        ColorToFloats(c.textureFactor, factor);
-        ColorToFloats(c.fogColor, fog);
-        glUniform4fv(m_scene.textureFactor, 1, factor);
-        glUniform1i(m_scene.specularEnable, c.specular ? 1 : 0);
-        glUniform1i(m_scene.fogEnable, c.fog ? 1 : 0);
-        glUniform3fv(m_scene.fogColor, 1, fog);
+        if (c.stages[0].colorOp == D3DTOP_DISABLE) key.color[0] = D3DTOP_DISABLE;
+        else if (c.stages[1].colorOp == D3DTOP_DISABLE) key.color[4] = D3DTOP_DISABLE;
+        key.specular = c.specular ? 1 : 0;
+        key.fog = c.fog ? 1 : 0;
+        SceneProgram* program = SceneProgramFor(key);
+        if (!program) return false;
+        glUseProgram(program->program);
+        const float size[2] = {static_cast<float>(m_params.BackBufferWidth),
+                               static_cast<float>(m_params.BackBufferHeight)};
+        if (!program->valuesSent || std::memcmp(size, program->shownTarget, sizeof(size)) != 0) {
+            glUniform2fv(program->targetSize, 1, size);
+            std::memcpy(program->shownTarget, size, sizeof(size));
+        }
+        if (!program->valuesSent || program->shownFactor != c.textureFactor) {
+            float factor[4];
+            ColorToFloats(c.textureFactor, factor);
+            glUniform4fv(program->textureFactor, 1, factor);
+            program->shownFactor = c.textureFactor;
+        }
+        if (!program->valuesSent || program->shownFog != c.fogColor) {
+            float fog[4];
+            ColorToFloats(c.fogColor, fog);
+            glUniform3fv(program->fogColor, 1, fog);
+            program->shownFog = c.fogColor;
+        }
+        program->valuesSent = true;
+        return true;
     }
 
     bool BindTexture(uint32_t stage, const StageSnapshot& ss) {
@@ -1052,6 +1148,7 @@ private:
         }
         glViewport(box.x, windowH - box.y - box.height, box.width, box.height);
 
+        if (!PresentProgramReady()) return;
         glUseProgram(m_presentProgram);
         // The gamma ramp is the full-screen display's; a window has none.
         glUniform1i(m_present.applyGamma, m_params.Windowed ? 0 : 1);
@@ -1084,8 +1181,8 @@ private:
     SDL_Window* m_window;
     SDL_GLContext m_context = nullptr;
     int m_listener = 0;
-    GLuint m_sceneProgram = 0, m_presentProgram = 0;
-    SceneUniforms m_scene{};
+    std::map<SceneKey, SceneProgram> m_scenePrograms;
+    GLuint m_presentProgram = 0;
     PresentUniforms m_present{};
     bool m_windowTakesCopy = false;
     GLuint m_sceneVao = 0, m_presentVao = 0, m_vertexBuffer = 0;
@@ -1114,7 +1211,7 @@ HRESULT GlDirect3D::NewDevice(platform::GameWindow* focusWindow, const D3DPRESEN
                               IDirect3DDevice8** device) {
     SDL_Window* window = platform::SdlWindowOf(focusWindow);
     if (!window) return D3DERR_INVALIDCALL;
-    auto* created = new GlDevice(*this, params, window);
+    auto* created = new GlDevice(*this, params, window, TakeSpareContext());
     const HRESULT hr = created->Open();
     if (FAILED(hr)) {
         created->Release();
