@@ -307,6 +307,14 @@ GLint MinFilter(uint32_t minFilter, uint32_t mipFilter) {
     }
 }
 
+bool IsIdentityRamp(const D3DGAMMARAMP& ramp) {
+    for (uint32_t i = 0; i < 256; ++i) {
+        const uint16_t value = static_cast<uint16_t>(i * 257);
+        if (ramp.red[i] != value || ramp.green[i] != value || ramp.blue[i] != value) return false;
+    }
+    return true;
+}
+
 void ColorToFloats(uint32_t argb, float out[4]) {
     out[0] = static_cast<float>((argb >> 16) & 0xFF) / 255.0f;
     out[1] = static_cast<float>((argb >> 8) & 0xFF) / 255.0f;
@@ -1151,7 +1159,9 @@ private:
         if (!PresentProgramReady()) return;
         glUseProgram(m_presentProgram);
         // The gamma ramp is the full-screen display's; a window has none.
-        glUniform1i(m_present.applyGamma, m_params.Windowed ? 0 : 1);
+        // The identity ramp (i * 257 at entry i) maps every 8-bit value to
+        // itself, so it is not looked up.
+        glUniform1i(m_present.applyGamma, m_params.Windowed || IsIdentityRamp(m_state.gamma) ? 0 : 1);
         BindGamma();
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, m_frontTexture);
