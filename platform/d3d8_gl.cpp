@@ -36,6 +36,8 @@ namespace vd3d {
 
 namespace {
 
+bool g_skipRepeatedFrames = true;
+
 // ---- Texture formats --------------------------------------------------------
 
 struct GlFormat {
@@ -620,7 +622,7 @@ protected:
     // into its picture) would show the same picture: it is neither drawn
     // nor shown again, unless the window needs its picture back.
     void OnPresent() override {
-        const bool unchanged = m_deferring && m_previousShown && m_current.startsCleared &&
+        const bool unchanged = m_deferring && g_skipRepeatedFrames && m_previousShown && m_current.startsCleared &&
                                m_current.commands.size() == m_previous.commands.size() && !m_windowStale &&
                                !m_capture && std::memcmp(&m_shownGamma, &m_state.gamma, sizeof(m_shownGamma)) == 0;
         if (!unchanged) {
@@ -648,7 +650,7 @@ protected:
         std::swap(m_current, m_previous);
         m_current.Reset();
         m_previousShown = true;
-        m_deferring = true;
+        m_deferring = g_skipRepeatedFrames;
     }
 
     // Adaptive vsync first: a late frame is shown at once instead of a whole
@@ -1241,6 +1243,8 @@ bool CaptureNextPresent(IDirect3DDevice8* device, WindowCapture* capture) {
     gl->RequestCapture(capture);
     return true;
 }
+
+void SetRepeatedFramesSkipped(bool on) { g_skipRepeatedFrames = on; }
 
 uint64_t ShownFrameCount(IDirect3DDevice8* device) {
     auto* gl = dynamic_cast<GlDevice*>(device);
