@@ -2,8 +2,8 @@
 //
 // The back buffer is an offscreen framebuffer of the mode's size and format
 // whose row 0 is the top screen row, so screen coordinates map straight onto
-// it. One shader program reproduces the fixed-function pipeline the engine
-// uses: pre-transformed vertices, diffuse and specular colours, two texture
+// it. Shader programs, one per combination of stage states, reproduce the
+// fixed-function pipeline the engine uses: pre-transformed vertices, diffuse and specular colours, two texture
 // coordinate sets, two texture stages, the texture factor, alpha blending and
 // vertex fog from the specular alpha. Present turns the back buffer into the
 // front buffer (what screenshots read) and draws it letterboxed into the
