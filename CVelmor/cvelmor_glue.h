@@ -25,6 +25,12 @@ int GlueFirstBadArgument(lua_State* L, std::initializer_list<int> expected);
 // The same with optional trailing arguments: those present are checked too.
 int GlueFirstBadArgument(lua_State* L, std::initializer_list<int> required, std::initializer_list<int> optional);
 
+// Checks and reads number arguments in one pass, for the calls scripts make
+// many times a frame: arguments 1 to `required` must be numbers, those up to
+// `total` may be absent (their `values` stay as given). Returns what
+// GlueFirstBadArgument would for the same kinds.
+int GlueReadNumbers(lua_State* L, int required, int total, float* values);
+
 // Throws the argument-type error of glue_<name> when badIndex is not 0.
 void GlueCheckArguments(const char* name, int badIndex, const char* file, unsigned line);
 

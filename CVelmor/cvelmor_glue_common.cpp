@@ -49,6 +49,18 @@ int GlueFirstBadArgument(lua_State* L, std::initializer_list<int> required, std:
     return 0;
 }
 
+int GlueReadNumbers(lua_State* L, int required, int total, float* values) {
+    const int present = lua_gettop(L);
+    for (int index = 1; index <= total; ++index) {
+        if (index > required && index > present) break;
+        if (lua_type(L, index) != LUA_TNUMBER) return index;
+        const lua_Number value = lua_tonumber(L, index);
+        if (!IsUsableNumber(value)) return index;
+        values[index - 1] = static_cast<float>(value);
+    }
+    return 0;
+}
+
 void GlueCheckArguments(const char* name, int badIndex, const char* file, unsigned line) {
     if (badIndex == 0) return;
     throw CEHSException(EHS_TYPE_GAME, 0,

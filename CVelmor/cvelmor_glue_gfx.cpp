@@ -79,9 +79,9 @@ V2D_SCRIPT_FUNCTION(V2D_GFX_SceneSetGamma) {
 
 V2D_SCRIPT_FUNCTION(V2D_GFX_VQuadSetPos) {
     SetCheckpoint(147, 86);
-    CHECK_ARGS("V2D_GFX_VQuadSetPos", {GLUE_NUMBER, GLUE_NUMBER, GLUE_NUMBER, GLUE_NUMBER}, {GLUE_NUMBER});
-    GetEngine()->VQuadSetPos(GlueToFloat(L, 1), GlueToFloat(L, 2), GlueToFloat(L, 3), GlueToFloat(L, 4),
-                             OptionalFloat(L, 5, 0.5f));
+    float v[5] = {0.0f, 0.0f, 0.0f, 0.0f, 0.5f};
+    GlueCheckArguments("V2D_GFX_VQuadSetPos", GlueReadNumbers(L, 4, 5, v), kFile, __LINE__);
+    GetEngine()->VQuadSetPos(v[0], v[1], v[2], v[3], v[4]);
     return 0;
 }
 

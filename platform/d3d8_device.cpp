@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace vd3d {
 
@@ -63,12 +64,19 @@ uint32_t FormatLevelBytes(D3DFORMAT format, uint32_t width, uint32_t height) {
 
 // ---- Resources --------------------------------------------------------------
 
-ResourceBase::ResourceBase(DeviceBase& device, D3DPOOL pool) : m_device(device), m_pool(pool) {
+namespace {
+uint64_t g_lastVersion = 0;
+}
+
+ResourceBase::ResourceBase(DeviceBase& device, D3DPOOL pool)
+    : m_device(device), m_pool(pool), m_version(++g_lastVersion) {
     m_device.AddRef();
     m_device.ResourceCreated(*this);
 }
 
 ResourceBase::~ResourceBase() { m_device.ResourceDestroyed(*this); }
+
+void ResourceBase::Touch() { m_version = ++g_lastVersion; }
 
 uint32_t ResourceBase::AddRefImpl() {
     // A resource kept only by a binding that the program takes up again
@@ -98,6 +106,8 @@ HRESULT MemoryBuffer<Interface>::Lock(uint32_t offset, uint32_t size, uint8_t** 
     if (!data || m_locked) return D3DERR_INVALIDCALL;
     if (offset == 0 && size == 0) size = Length();
     if (offset > Length() || size > Length() - offset) return D3DERR_INVALIDCALL;
+    // Vertices are taken by value at each draw; indices stay referenced.
+    if constexpr (std::is_same_v<Interface, IDirect3DIndexBuffer8>) this->m_device.ContentsChanging(*this);
     m_locked = true;
     *data = m_bytes.data() + offset;
     return D3D_OK;
@@ -169,8 +179,8 @@ HRESULT Texture::GetLevelDesc(uint32_t level, D3DSURFACE_DESC* desc) {
 }
 
 HRESULT Texture::LockRect(uint32_t level, D3DLOCKED_RECT* locked, const RECT* rect, uint32_t flags) {
-    (void)flags;
     if (level >= m_levels.size()) return D3DERR_INVALIDCALL;
+    if (!(flags & D3DLOCK_READONLY) && !m_levels[level].locked) m_device.ContentsChanging(*this);
     return LockLevel(m_levels[level], m_format, locked, rect);
 }
 

@@ -34,10 +34,11 @@ public:
     D3DPOOL Pool() const { return m_pool; }
     void Bind() { ++m_binds; }
     void Unbind();
-    // Each change of the contents bumps it, so a backend knows when its own
-    // copy is stale.
+    // Each change of the contents gives a new one, never given to any
+    // resource before, so a backend knows when its own copy is stale and a
+    // (resource, version) pair names one content for the life of the program.
     uint64_t Version() const { return m_version; }
-    void Touch() { ++m_version; }
+    void Touch();
 
     // A backend's own object for this resource (a GL name) and the version
     // it holds.
@@ -54,7 +55,7 @@ private:
     D3DPOOL m_pool;
     uint32_t m_refs = 1;
     uint32_t m_binds = 0;
-    uint64_t m_version = 1;
+    uint64_t m_version;
 };
 
 template <class Interface>
@@ -267,6 +268,8 @@ public:
     }
     void ResourceCreated(const ResourceBase& resource);
     void ResourceDestroyed(ResourceBase& resource);
+    // A texture or index buffer is about to be written (locked for writing).
+    void ContentsChanging(ResourceBase& resource) { OnContentsChanging(resource); }
 
 protected:
     DeviceBase(Direct3DBase& d3d, const D3DPRESENT_PARAMETERS& params);
@@ -284,6 +287,7 @@ protected:
     // Rows of A8R8G8B8 pixels, top row first.
     virtual void OnReadFrontBuffer(uint8_t* pixels, uint32_t pitch) = 0;
     virtual void OnResourceDestroyed(ResourceBase& resource) { (void)resource; }
+    virtual void OnContentsChanging(ResourceBase& resource) { (void)resource; }
     // Called once before the device goes away, while it is still whole.
     void UnbindAll();
 

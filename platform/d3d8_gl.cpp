@@ -2,12 +2,13 @@
 //
 // The back buffer is an offscreen framebuffer of the mode's size and format
 // whose row 0 is the top screen row, so screen coordinates map straight onto
-// it. One shader program reproduces the fixed-function pipeline the engine
-// uses: pre-transformed vertices, diffuse and specular colours, two texture
+// it. Shader programs, one per combination of stage states, reproduce the
+// fixed-function pipeline the engine uses: pre-transformed vertices, diffuse and specular colours, two texture
 // coordinate sets, two texture stages, the texture factor, alpha blending and
-// vertex fog from the specular alpha. Present copies the back buffer to the
+// vertex fog from the specular alpha. Present turns the back buffer into the
 // front buffer (what screenshots read) and draws it letterboxed into the
-// window through the gamma ramp.
+// window through the gamma ramp. A frame that repeats the last shown one
+// command for command is neither drawn nor shown again.
 #include "d3d8_gl.h"
 
 #include <SDL.h>
@@ -20,7 +21,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
+#include <string>
+#include <type_traits>
 
 #include "d3d8_device.h"
 #include "letterbox.h"
@@ -31,6 +35,8 @@
 namespace vd3d {
 
 namespace {
+
+bool g_skipRepeatedFrames = true;
 
 // ---- Texture formats --------------------------------------------------------
 
@@ -95,20 +101,20 @@ void main() {
 }
 )";
 
-// Stage operation and argument codes are Direct3D's.
-const char* const kSceneFragmentShader = R"(#version 330 core
+// Stage operation and argument codes are Direct3D's. Each program is built
+// for one combination of stage operations, arguments, coordinate sets,
+// bound textures, specular and fog (a SceneKey), given as the constants
+// kHasTexture, kColorStage, kAlphaStage, kSpecularEnable and kFogEnable
+// written before this text, so the compiler keeps only the work that
+// combination does.
+const char* const kSceneFragmentShader = R"(
 in vec4 vDiffuse;
 in vec4 vSpecular;
 in vec2 vTexCoord0;
 in vec2 vTexCoord1;
 uniform sampler2D uTexture0;
 uniform sampler2D uTexture1;
-uniform ivec2 uHasTexture;
-uniform ivec4 uColorStage[2];   // operation, argument 1, argument 2, coordinate set
-uniform ivec4 uAlphaStage[2];   // operation, argument 1, argument 2
 uniform vec4 uTextureFactor;
-uniform int uSpecularEnable;
-uniform int uFogEnable;
 uniform vec3 uFogColor;
 out vec4 fragColor;
 
@@ -145,8 +151,8 @@ float AlphaOperation(int op, float a, float b) {
 }
 
 vec4 Stage(int stage, vec4 current, vec4 texel) {
-    ivec4 c = uColorStage[stage];
-    ivec4 a = uAlphaStage[stage];
+    ivec4 c = kColorStage[stage];
+    ivec4 a = kAlphaStage[stage];
     vec3 rgb = ColorOperation(c.x, Argument(c.y, current, texel).rgb, Argument(c.z, current, texel).rgb);
     float alpha = a.x == 1 ? current.a
                            : AlphaOperation(a.x, Argument(a.y, current, texel).a, Argument(a.z, current, texel).a);
@@ -158,15 +164,15 @@ vec2 Coordinates(int set) { return set == 1 ? vTexCoord1 : vTexCoord0; }
 
 void main() {
     // A stage with no texture reads opaque white.
-    vec4 texel0 = uHasTexture.x != 0 ? texture(uTexture0, Coordinates(uColorStage[0].w)) : vec4(1.0);
-    vec4 texel1 = uHasTexture.y != 0 ? texture(uTexture1, Coordinates(uColorStage[1].w)) : vec4(1.0);
+    vec4 texel0 = kHasTexture.x != 0 ? texture(uTexture0, Coordinates(kColorStage[0].w)) : vec4(1.0);
+    vec4 texel1 = kHasTexture.y != 0 ? texture(uTexture1, Coordinates(kColorStage[1].w)) : vec4(1.0);
     vec4 current = vDiffuse;
-    if (uColorStage[0].x != 1) {
+    if (kColorStage[0].x != 1) {
         current = Stage(0, current, texel0);
-        if (uColorStage[1].x != 1) current = Stage(1, current, texel1);
+        if (kColorStage[1].x != 1) current = Stage(1, current, texel1);
     }
-    if (uSpecularEnable != 0) current.rgb = min(current.rgb + vSpecular.rgb, 1.0);
-    if (uFogEnable != 0) current.rgb = mix(uFogColor, current.rgb, vSpecular.a);
+    if (kSpecularEnable != 0) current.rgb = min(current.rgb + vSpecular.rgb, 1.0);
+    if (kFogEnable != 0) current.rgb = mix(uFogColor, current.rgb, vSpecular.a);
     fragColor = current;
 }
 )";
@@ -238,6 +244,34 @@ GLuint LinkProgram(const char* vertexSource, const char* fragmentSource) {
     return program;
 }
 
+// The states a scene program is built for. Values that cannot matter are
+// zeroed (the arguments of a disabled operation, the stages after a
+// disabled one), so combinations that draw alike share a program.
+struct SceneKey {
+    int32_t color[8];  // per stage: operation, argument 1, argument 2, coordinate set
+    int32_t alpha[8];  // per stage: operation, argument 1, argument 2, 0
+    int32_t hasTexture[2];
+    int32_t specular, fog;
+
+    bool operator<(const SceneKey& other) const { return std::memcmp(this, &other, sizeof(SceneKey)) < 0; }
+};
+
+std::string SceneFragmentSource(const SceneKey& key) {
+    char head[512];
+    const int32_t* c = key.color;
+    const int32_t* a = key.alpha;
+    std::snprintf(head, sizeof(head),
+                  "#version 330 core\n"
+                  "const ivec2 kHasTexture = ivec2(%d, %d);\n"
+                  "const ivec4 kColorStage[2] = ivec4[2](ivec4(%d, %d, %d, %d), ivec4(%d, %d, %d, %d));\n"
+                  "const ivec4 kAlphaStage[2] = ivec4[2](ivec4(%d, %d, %d, %d), ivec4(%d, %d, %d, %d));\n"
+                  "const int kSpecularEnable = %d;\n"
+                  "const int kFogEnable = %d;\n",
+                  key.hasTexture[0], key.hasTexture[1], c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], a[0], a[1],
+                  a[2], a[3], a[4], a[5], a[6], a[7], key.specular, key.fog);
+    return std::string(head) + kSceneFragmentShader;
+}
+
 // ---- State translation ---------------------------------------------------------
 
 GLenum BlendFactor(uint32_t blend) {
@@ -273,6 +307,14 @@ GLint MinFilter(uint32_t minFilter, uint32_t mipFilter) {
         case D3DTEXF_LINEAR: return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
         default: return linear ? GL_LINEAR : GL_NEAREST;
     }
+}
+
+bool IsIdentityRamp(const D3DGAMMARAMP& ramp) {
+    for (uint32_t i = 0; i < 256; ++i) {
+        const uint16_t value = static_cast<uint16_t>(i * 257);
+        if (ramp.red[i] != value || ramp.green[i] != value || ramp.blue[i] != value) return false;
+    }
+    return true;
 }
 
 void ColorToFloats(uint32_t argb, float out[4]) {
@@ -351,7 +393,18 @@ public:
         }
         return d3d;
     }
-    ~GlDirect3D() override { SDL_QuitSubSystem(SDL_INIT_VIDEO); }
+    ~GlDirect3D() override {
+        if (m_spareContext) SDL_GL_DeleteContext(m_spareContext);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+
+    // The probe's context, handed to the first device so that start-up
+    // makes one context, not two; null once taken.
+    SDL_GLContext TakeSpareContext() {
+        SDL_GLContext context = m_spareContext;
+        m_spareContext = nullptr;
+        return context;
+    }
 
 protected:
     HRESULT NewDevice(platform::GameWindow* focusWindow, const D3DPRESENT_PARAMETERS& params,
@@ -372,10 +425,18 @@ private:
         SDL_GL_MakeCurrent(window, context);
         const bool ok = ReadAdapter(window);
         SDL_GL_MakeCurrent(window, nullptr);
-        SDL_GL_DeleteContext(context);
+        // The game window is made with the same attributes, so the context
+        // can draw into it.
+        if (ok) {
+            m_spareContext = context;
+        } else {
+            SDL_GL_DeleteContext(context);
+        }
         SDL_DestroyWindow(window);
         return ok;
     }
+
+    SDL_GLContext m_spareContext = nullptr;
 
     bool ReadAdapter(SDL_Window* window) {
         if (epoxy_gl_version() < 33) return false;
@@ -419,19 +480,66 @@ private:
 
 // ---- The device --------------------------------------------------------------------
 
-struct SceneUniforms {
-    GLint targetSize, texture0, texture1, hasTexture, colorStage, alphaStage, textureFactor, specularEnable,
-        fogEnable, fogColor;
+// A scene program and the uniform values it was last given, so unchanged
+// values are not sent again.
+struct SceneProgram {
+    GLuint program = 0;
+    GLint targetSize = -1, textureFactor = -1, fogColor = -1;
+    float shownTarget[2] = {-1.0f, -1.0f};
+    uint32_t shownFactor = 0, shownFog = 0;
+    bool valuesSent = false;
 };
 
 struct PresentUniforms {
     GLint frame, gamma, applyGamma;
 };
 
+// What one stage of a draw reads.
+struct StageSnapshot {
+    uint32_t colorOp, colorArg1, colorArg2, texCoordIndex, alphaOp, alphaArg1, alphaArg2;
+    uint32_t minFilter, magFilter, mipFilter, addressU, addressV, borderColor, unused;
+    Texture* texture;
+    uint64_t textureVersion;
+};
+
+// A clear or a draw with everything it reads, taken when it is issued: plain
+// numbers, zeroed before filling, so two compare byte for byte. Resource
+// versions are never reused, so equal snapshots read equal contents.
+struct Command {
+    enum Kind : uint32_t { kClear, kDraw };
+    Kind kind;
+    uint32_t clearColor;
+    D3DRECT clearRect;
+    uint32_t alphaBlend, srcBlend, destBlend, cullMode, specular, fog, fogColor, textureFactor;
+    StageSnapshot stages[2];
+    D3DVIEWPORT8 viewport;
+    uint32_t stride, numVertices, startIndex, primCount, minIndex, unused;
+    IndexBuffer* indices;
+    uint64_t indicesVersion;
+    size_t vertexOffset;  // into the frame's vertex bytes
+};
+
+static_assert(std::is_trivially_copyable_v<Command>, "commands are zeroed, copied and compared as bytes");
+
+// The commands of one frame and the vertices its draws read.
+struct RecordedFrame {
+    std::vector<Command> commands;
+    std::vector<uint8_t> vertices;
+    // The first command clears the whole back buffer, so the picture does
+    // not depend on what the buffer held before.
+    bool startsCleared = false;
+
+    void Reset() {
+        commands.clear();
+        vertices.clear();
+        startsCleared = false;
+    }
+};
+
 class GlDevice final : public DeviceBase {
 public:
-    GlDevice(Direct3DBase& d3d, const D3DPRESENT_PARAMETERS& params, SDL_Window* window)
-        : DeviceBase(d3d, params), m_window(window) {}
+    GlDevice(Direct3DBase& d3d, const D3DPRESENT_PARAMETERS& params, SDL_Window* window, SDL_GLContext context)
+        : DeviceBase(d3d, params), m_window(window), m_context(context) {}
 
     ~GlDevice() override {
         platform::RemoveRawEventListener(m_listener);
@@ -443,19 +551,23 @@ public:
         glDeleteBuffers(1, &m_vertexBuffer);
         glDeleteVertexArrays(1, &m_sceneVao);
         glDeleteVertexArrays(1, &m_presentVao);
-        glDeleteProgram(m_sceneProgram);
+        for (auto& entry : m_scenePrograms) glDeleteProgram(entry.second.program);
         glDeleteProgram(m_presentProgram);
         SDL_GL_DeleteContext(m_context);
     }
 
+    // Opens on the context given (the probe's), or on a new one when there
+    // is none or it cannot draw into the window.
     HRESULT Open() {
-        m_context = SDL_GL_CreateContext(m_window);
-        if (!m_context) return D3DERR_NOTAVAILABLE;
-        SDL_GL_MakeCurrent(m_window, m_context);
-        m_sceneProgram = LinkProgram(kSceneVertexShader, kSceneFragmentShader);
-        m_presentProgram = LinkProgram(kPresentVertexShader, kPresentFragmentShader);
-        if (!m_sceneProgram || !m_presentProgram) return D3DERR_DRIVERINTERNALERROR;
-        LocateUniforms();
+        if (m_context && SDL_GL_MakeCurrent(m_window, m_context) != 0) {
+            SDL_GL_DeleteContext(m_context);
+            m_context = nullptr;
+        }
+        if (!m_context) {
+            m_context = SDL_GL_CreateContext(m_window);
+            if (!m_context) return D3DERR_NOTAVAILABLE;
+            SDL_GL_MakeCurrent(m_window, m_context);
+        }
 
         glGenVertexArrays(1, &m_sceneVao);
         glGenVertexArrays(1, &m_presentVao);
@@ -475,61 +587,70 @@ public:
     }
 
     void RequestCapture(WindowCapture* capture) { m_capture = capture; }
+    uint64_t ShownFrames() const { return m_shownFrames; }
 
 protected:
     HRESULT OnReset(const D3DPRESENT_PARAMETERS& params) override {
         SDL_GL_MakeCurrent(m_window, m_context);
+        m_current.Reset();
+        m_previous.Reset();
+        m_previousShown = false;
+        m_deferring = true;
+        m_windowStale = true;
         DeleteTargets();
         return CreateTargets(params);
     }
 
     void OnClear(const D3DRECT& rect, uint32_t color) override {
-        float rgba[4];
-        ColorToFloats(color, rgba);
-        glBindFramebuffer(GL_FRAMEBUFFER, m_backFramebuffer);
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(rect.x1, rect.y1, rect.x2 - rect.x1, rect.y2 - rect.y1);
-        // A back buffer without alpha reads as opaque when blending.
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        glClearColor(rgba[0], rgba[1], rgba[2], m_backHasAlpha ? rgba[3] : 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
+        Command command;
+        std::memset(static_cast<void*>(&command), 0, sizeof(command));
+        command.kind = Command::kClear;
+        command.clearRect = rect;
+        command.clearColor = color;
+        Record(command, nullptr, 0);
     }
 
     void OnDraw(const DrawCall& call) override {
-        glBindFramebuffer(GL_FRAMEBUFFER, m_backFramebuffer);
-        glViewport(0, 0, static_cast<GLsizei>(m_params.BackBufferWidth),
-                   static_cast<GLsizei>(m_params.BackBufferHeight));
-        const D3DVIEWPORT8& vp = m_state.viewport;
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
-                  static_cast<GLsizei>(vp.Height));
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, m_backHasAlpha ? GL_TRUE : GL_FALSE);
-        ApplyBlending();
-        ApplyCulling();
-        glUseProgram(m_sceneProgram);
-        ApplyStages();
-        BindVertices(call);
-        BindIndices();
-        const GLint baseVertex = -static_cast<GLint>(call.minIndex);
-        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(call.primCount * 3), GL_UNSIGNED_SHORT,
-                                 reinterpret_cast<const void*>(static_cast<uintptr_t>(call.startIndex) * 2),
-                                 baseVertex);
+        Command command = Snapshot(call);
+        const uint8_t* first =
+            m_state.stream->Bytes() + static_cast<size_t>(m_state.baseVertexIndex + call.minIndex) * m_state.stride;
+        Record(command, first, static_cast<size_t>(call.numVertices) * m_state.stride);
     }
 
+    // A frame whose commands, vertices and resource contents repeat the
+    // last shown frame's (starting from a whole clear, so nothing else goes
+    // into its picture) would show the same picture: it is neither drawn
+    // nor shown again, unless the window needs its picture back.
     void OnPresent() override {
-        const GLint w = static_cast<GLint>(m_params.BackBufferWidth);
-        const GLint h = static_cast<GLint>(m_params.BackBufferHeight);
-        glDisable(GL_SCISSOR_TEST);
-        glDisable(GL_BLEND);
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_backFramebuffer);
-        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_frontFramebuffer);
-        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-        DrawToWindow();
-        if (m_capture) {
-            CaptureWindow(*m_capture);
-            m_capture = nullptr;
+        const bool unchanged = m_deferring && g_skipRepeatedFrames && m_previousShown && m_current.startsCleared &&
+                               m_current.commands.size() == m_previous.commands.size() && !m_windowStale &&
+                               !m_capture && std::memcmp(&m_shownGamma, &m_state.gamma, sizeof(m_shownGamma)) == 0;
+        if (!unchanged) {
+            if (m_deferring) SendHeld(m_current.commands.size());
+            // A frame that draws nothing over a kept picture shows that picture.
+            TakeFrontPicture();
+            // The frame just drawn becomes the front buffer; the old front is
+            // the next back buffer and takes the front's picture before
+            // anything but a whole clear is drawn on it.
+            std::swap(m_backTexture, m_frontTexture);
+            std::swap(m_backFramebuffer, m_frontFramebuffer);
+            glDisable(GL_SCISSOR_TEST);
+            glDisable(GL_BLEND);
+            DrawToWindow();
+            if (m_capture) {
+                CaptureWindow(*m_capture);
+                m_capture = nullptr;
+            }
+            SDL_GL_SwapWindow(m_window);
+            ++m_shownFrames;
+            m_windowStale = false;
+            m_shownGamma = m_state.gamma;
         }
-        SDL_GL_SwapWindow(m_window);
+        m_backStale = true;
+        std::swap(m_current, m_previous);
+        m_current.Reset();
+        m_previousShown = true;
+        m_deferring = g_skipRepeatedFrames;
     }
 
     // Adaptive vsync first: a late frame is shown at once instead of a whole
@@ -556,7 +677,10 @@ protected:
             for (uint32_t x = 0; x < m_params.BackBufferWidth; ++x) pixels[y * pitch + x * 4 + 3] = 0xFF;
     }
 
+    void OnContentsChanging(ResourceBase& resource) override { FlushPendingReading(resource); }
+
     void OnResourceDestroyed(ResourceBase& resource) override {
+        FlushPendingReading(resource);
         if (resource.backendName == 0) return;
         if (dynamic_cast<Texture*>(&resource)) {
             glDeleteTextures(1, &resource.backendName);
@@ -567,20 +691,36 @@ protected:
     }
 
 private:
-    void LocateUniforms() {
-        auto scene = [this](const char* name) { return glGetUniformLocation(m_sceneProgram, name); };
-        m_scene = SceneUniforms{scene("uTargetSize"),    scene("uTexture0"),      scene("uTexture1"),
-                                scene("uHasTexture"),    scene("uColorStage"),    scene("uAlphaStage"),
-                                scene("uTextureFactor"), scene("uSpecularEnable"), scene("uFogEnable"),
-                                scene("uFogColor")};
-        auto present = [this](const char* name) { return glGetUniformLocation(m_presentProgram, name); };
-        m_present = PresentUniforms{present("uFrame"), present("uGamma"), present("uApplyGamma")};
-        glUseProgram(m_sceneProgram);
-        glUniform1i(m_scene.texture0, 0);
-        glUniform1i(m_scene.texture1, 1);
+    // Scene programs are built the first time their states are drawn with
+    // and kept for the life of the device.
+    SceneProgram* SceneProgramFor(const SceneKey& key) {
+        auto found = m_scenePrograms.find(key);
+        if (found != m_scenePrograms.end()) return &found->second;
+        SceneProgram entry;
+        entry.program = LinkProgram(kSceneVertexShader, SceneFragmentSource(key).c_str());
+        if (!entry.program) return nullptr;
+        entry.targetSize = glGetUniformLocation(entry.program, "uTargetSize");
+        entry.textureFactor = glGetUniformLocation(entry.program, "uTextureFactor");
+        entry.fogColor = glGetUniformLocation(entry.program, "uFogColor");
+        glUseProgram(entry.program);
+        glUniform1i(glGetUniformLocation(entry.program, "uTexture0"), 0);
+        glUniform1i(glGetUniformLocation(entry.program, "uTexture1"), 1);
+        return &m_scenePrograms.emplace(key, entry).first->second;
+    }
+
+    // The present program is built on the first present that scales the
+    // picture or applies the gamma ramp.
+    bool PresentProgramReady() {
+        if (m_presentProgram) return true;
+        m_presentProgram = LinkProgram(kPresentVertexShader, kPresentFragmentShader);
+        if (!m_presentProgram) return false;
+        m_present = PresentUniforms{glGetUniformLocation(m_presentProgram, "uFrame"),
+                                    glGetUniformLocation(m_presentProgram, "uGamma"),
+                                    glGetUniformLocation(m_presentProgram, "uApplyGamma")};
         glUseProgram(m_presentProgram);
         glUniform1i(m_present.frame, 0);
         glUniform1i(m_present.gamma, 1);
+        return true;
     }
 
     // The back and front buffers: framebuffers of the mode's size and format.
@@ -658,21 +798,180 @@ private:
             case SDL_WINDOWEVENT_SHOWN:
             case SDL_WINDOWEVENT_MAXIMIZED:
                 MarkResettable();
+                m_windowStale = true;
                 break;
             case SDL_WINDOWEVENT_SIZE_CHANGED:
                 UpdateGeometry();
+                m_windowStale = true;
+                break;
+            case SDL_WINDOWEVENT_EXPOSED:
+                m_windowStale = true;
                 break;
             default:
                 break;
         }
     }
 
-    void ApplyBlending() {
+    Command Snapshot(const DrawCall& call) const {
+        Command c;
+        std::memset(static_cast<void*>(&c), 0, sizeof(c));
+        c.kind = Command::kDraw;
         const uint32_t* rs = m_state.renderStates;
-        if (rs[D3DRS_ALPHABLENDENABLE]) {
+        c.alphaBlend = rs[D3DRS_ALPHABLENDENABLE];
+        c.srcBlend = rs[D3DRS_SRCBLEND];
+        c.destBlend = rs[D3DRS_DESTBLEND];
+        c.cullMode = rs[D3DRS_CULLMODE];
+        c.specular = rs[D3DRS_SPECULARENABLE];
+        c.fog = rs[D3DRS_FOGENABLE];
+        c.fogColor = rs[D3DRS_FOGCOLOR];
+        c.textureFactor = rs[D3DRS_TEXTUREFACTOR];
+        for (uint32_t stage = 0; stage < 2; ++stage) {
+            const uint32_t* ss = m_state.stageStates[stage];
+            StageSnapshot& out = c.stages[stage];
+            out.colorOp = ss[D3DTSS_COLOROP];
+            out.colorArg1 = ss[D3DTSS_COLORARG1];
+            out.colorArg2 = ss[D3DTSS_COLORARG2];
+            out.texCoordIndex = ss[D3DTSS_TEXCOORDINDEX] & 0xFFFF;
+            out.alphaOp = ss[D3DTSS_ALPHAOP];
+            out.alphaArg1 = ss[D3DTSS_ALPHAARG1];
+            out.alphaArg2 = ss[D3DTSS_ALPHAARG2];
+            out.minFilter = ss[D3DTSS_MINFILTER];
+            out.magFilter = ss[D3DTSS_MAGFILTER];
+            out.mipFilter = ss[D3DTSS_MIPFILTER];
+            out.addressU = ss[D3DTSS_ADDRESSU];
+            out.addressV = ss[D3DTSS_ADDRESSV];
+            out.borderColor = ss[D3DTSS_BORDERCOLOR];
+            out.texture = m_state.textures[stage];
+            out.textureVersion = out.texture ? out.texture->Version() : 0;
+        }
+        c.viewport = m_state.viewport;
+        c.stride = m_state.stride;
+        c.numVertices = call.numVertices;
+        c.startIndex = call.startIndex;
+        c.primCount = call.primCount;
+        c.minIndex = call.minIndex;
+        c.indices = m_state.indices;
+        c.indicesVersion = m_state.indices->Version();
+        return c;
+    }
+
+    // Commands are held back while they repeat the previous frame's, in
+    // case the whole frame does; the first that differs sends the held ones
+    // and itself to the driver, and the rest of the frame goes straight on.
+    void Record(Command& command, const uint8_t* vertices, size_t size) {
+        RecordedFrame& frame = m_current;
+        if (frame.commands.empty())
+            frame.startsCleared = command.kind == Command::kClear && CoversBackBuffer(command.clearRect);
+        command.vertexOffset = frame.vertices.size();
+        frame.vertices.insert(frame.vertices.end(), vertices, vertices + size);
+        frame.commands.push_back(command);
+        const size_t index = frame.commands.size() - 1;
+        if (m_deferring && RepeatsPrevious(index, size)) return;
+        if (m_deferring) SendHeld(index);
+        Execute(frame.commands[index]);
+    }
+
+    bool RepeatsPrevious(size_t index, size_t size) const {
+        if (!m_previousShown || index >= m_previous.commands.size()) return false;
+        const Command& now = m_current.commands[index];
+        if (std::memcmp(&now, &m_previous.commands[index], sizeof(Command)) != 0) return false;
+        return size == 0 ||
+               std::memcmp(m_current.vertices.data() + now.vertexOffset,
+                           m_previous.vertices.data() + now.vertexOffset, size) == 0;
+    }
+
+    // Sends the first `count` held commands; the frame goes straight on.
+    void SendHeld(size_t count) {
+        m_deferring = false;
+        for (size_t i = 0; i < count; ++i) Execute(m_current.commands[i]);
+    }
+
+    // A resource about to change or go away: held commands that read it are
+    // sent first, while it still holds what they read.
+    void FlushPendingReading(const ResourceBase& resource) {
+        if (!m_deferring || m_current.commands.empty()) return;
+        for (const Command& c : m_current.commands) {
+            const bool reads = c.kind == Command::kDraw &&
+                               (c.indices == &resource || c.stages[0].texture == &resource ||
+                                c.stages[1].texture == &resource);
+            if (reads) {
+                SendHeld(m_current.commands.size());
+                return;
+            }
+        }
+    }
+
+    bool CoversBackBuffer(const D3DRECT& r) const {
+        return r.x1 <= 0 && r.y1 <= 0 && r.x2 >= static_cast<int32_t>(m_params.BackBufferWidth) &&
+               r.y2 >= static_cast<int32_t>(m_params.BackBufferHeight);
+    }
+
+    // The back buffer keeps the last shown picture across a present, as a
+    // copy swap does; it is copied from the front buffer only when a frame
+    // draws over it instead of clearing it whole.
+    void TakeFrontPicture() {
+        if (!m_backStale) return;
+        m_backStale = false;
+        const GLint w = static_cast<GLint>(m_params.BackBufferWidth);
+        const GLint h = static_cast<GLint>(m_params.BackBufferHeight);
+        glDisable(GL_SCISSOR_TEST);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_frontFramebuffer);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_backFramebuffer);
+        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
+
+    void Execute(const Command& c) {
+        if (c.kind == Command::kClear) {
+            if (CoversBackBuffer(c.clearRect)) {
+                m_backStale = false;
+            } else {
+                TakeFrontPicture();
+            }
+            ExecuteClear(c);
+        } else {
+            TakeFrontPicture();
+            ExecuteDraw(c);
+        }
+    }
+
+    void ExecuteClear(const Command& c) {
+        float rgba[4];
+        ColorToFloats(c.clearColor, rgba);
+        const D3DRECT& rect = c.clearRect;
+        glBindFramebuffer(GL_FRAMEBUFFER, m_backFramebuffer);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(rect.x1, rect.y1, rect.x2 - rect.x1, rect.y2 - rect.y1);
+        // A back buffer without alpha reads as opaque when blending.
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glClearColor(rgba[0], rgba[1], rgba[2], m_backHasAlpha ? rgba[3] : 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+
+    void ExecuteDraw(const Command& c) {
+        glBindFramebuffer(GL_FRAMEBUFFER, m_backFramebuffer);
+        glViewport(0, 0, static_cast<GLsizei>(m_params.BackBufferWidth),
+                   static_cast<GLsizei>(m_params.BackBufferHeight));
+        const D3DVIEWPORT8& vp = c.viewport;
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
+                  static_cast<GLsizei>(vp.Height));
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, m_backHasAlpha ? GL_TRUE : GL_FALSE);
+        ApplyBlending(c);
+        ApplyCulling(c);
+        if (!ApplyStages(c)) return;
+        BindVertices(c);
+        BindIndices(*c.indices);
+        const GLint baseVertex = -static_cast<GLint>(c.minIndex);
+        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(c.primCount * 3), GL_UNSIGNED_SHORT,
+                                 reinterpret_cast<const void*>(static_cast<uintptr_t>(c.startIndex) * 2),
+                                 baseVertex);
+    }
+
+    void ApplyBlending(const Command& c) {
+        if (c.alphaBlend) {
             glEnable(GL_BLEND);
             glBlendEquation(GL_FUNC_ADD);
-            glBlendFunc(BlendFactor(rs[D3DRS_SRCBLEND]), BlendFactor(rs[D3DRS_DESTBLEND]));
+            glBlendFunc(BlendFactor(c.srcBlend), BlendFactor(c.destBlend));
         } else {
             glDisable(GL_BLEND);
         }
@@ -681,65 +980,84 @@ private:
     // The back buffer's rows run top down, the mirror of OpenGL's window
     // space, so a triangle Direct3D sees counter-clockwise is clockwise here:
     // culling Direct3D's counter-clockwise faces culls OpenGL's back faces.
-    void ApplyCulling() {
-        const uint32_t mode = m_state.renderStates[D3DRS_CULLMODE];
-        if (mode == D3DCULL_CCW || mode == D3DCULL_CW) {
+    void ApplyCulling(const Command& c) {
+        if (c.cullMode == D3DCULL_CCW || c.cullMode == D3DCULL_CW) {
             glEnable(GL_CULL_FACE);
             glFrontFace(GL_CCW);
-            glCullFace(mode == D3DCULL_CCW ? GL_BACK : GL_FRONT);
+            glCullFace(c.cullMode == D3DCULL_CCW ? GL_BACK : GL_FRONT);
         } else {
             glDisable(GL_CULL_FACE);
         }
     }
 
-    void ApplyStages() {
-        const uint32_t* rs = m_state.renderStates;
+    // Binds the program built for the draw's stage states and sends the
+    // uniform values that changed; false when no program can be built.
+    bool ApplyStages(const Command& c) {
+        SceneKey key;
+        std::memset(static_cast<void*>(&key), 0, sizeof(key));
+        for (uint32_t stage = 0; stage < 2; ++stage) {
+            const StageSnapshot& ss = c.stages[stage];
+            const bool hasTexture = BindTexture(stage, ss);
+            // Stage 1 counts only after an enabled stage 0.
+            if (ss.colorOp == D3DTOP_DISABLE || (stage == 1 && c.stages[0].colorOp == D3DTOP_DISABLE)) continue;
+            int32_t* color = &key.color[stage * 4];
+            int32_t* alpha = &key.alpha[stage * 4];
+            color[0] = static_cast<int32_t>(ss.colorOp);
+            color[1] = static_cast<int32_t>(ss.colorArg1);
+            color[2] = static_cast<int32_t>(ss.colorArg2);
+            color[3] = ss.texCoordIndex == 1 ? 1 : 0;
+            alpha[0] = static_cast<int32_t>(ss.alphaOp);
+            if (ss.alphaOp != D3DTOP_DISABLE) {
+                alpha[1] = static_cast<int32_t>(ss.alphaArg1);
+                alpha[2] = static_cast<int32_t>(ss.alphaArg2);
+            }
+            key.hasTexture[stage] = hasTexture ? 1 : 0;
+        }
+        if (c.stages[0].colorOp == D3DTOP_DISABLE) key.color[0] = D3DTOP_DISABLE;
+        else if (c.stages[1].colorOp == D3DTOP_DISABLE) key.color[4] = D3DTOP_DISABLE;
+        key.specular = c.specular ? 1 : 0;
+        key.fog = c.fog ? 1 : 0;
+        SceneProgram* program = SceneProgramFor(key);
+        if (!program) return false;
+        glUseProgram(program->program);
         const float size[2] = {static_cast<float>(m_params.BackBufferWidth),
                                static_cast<float>(m_params.BackBufferHeight)};
-        glUniform2fv(m_scene.targetSize, 1, size);
-        GLint color[8], alpha[8], hasTexture[2];
-        for (uint32_t stage = 0; stage < 2; ++stage) {
-            const uint32_t* ss = m_state.stageStates[stage];
-            color[stage * 4 + 0] = static_cast<GLint>(ss[D3DTSS_COLOROP]);
-            color[stage * 4 + 1] = static_cast<GLint>(ss[D3DTSS_COLORARG1]);
-            color[stage * 4 + 2] = static_cast<GLint>(ss[D3DTSS_COLORARG2]);
-            color[stage * 4 + 3] = static_cast<GLint>(ss[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
-            alpha[stage * 4 + 0] = static_cast<GLint>(ss[D3DTSS_ALPHAOP]);
-            alpha[stage * 4 + 1] = static_cast<GLint>(ss[D3DTSS_ALPHAARG1]);
-            alpha[stage * 4 + 2] = static_cast<GLint>(ss[D3DTSS_ALPHAARG2]);
-            alpha[stage * 4 + 3] = 0;
-            hasTexture[stage] = BindTexture(stage) ? 1 : 0;
+        if (!program->valuesSent || std::memcmp(size, program->shownTarget, sizeof(size)) != 0) {
+            glUniform2fv(program->targetSize, 1, size);
+            std::memcpy(program->shownTarget, size, sizeof(size));
         }
-        glUniform4iv(m_scene.colorStage, 2, color);
-        glUniform4iv(m_scene.alphaStage, 2, alpha);
-        glUniform2iv(m_scene.hasTexture, 1, hasTexture);
-        float factor[4], fog[4];
-        ColorToFloats(rs[D3DRS_TEXTUREFACTOR], factor);
-        ColorToFloats(rs[D3DRS_FOGCOLOR], fog);
-        glUniform4fv(m_scene.textureFactor, 1, factor);
-        glUniform1i(m_scene.specularEnable, rs[D3DRS_SPECULARENABLE] ? 1 : 0);
-        glUniform1i(m_scene.fogEnable, rs[D3DRS_FOGENABLE] ? 1 : 0);
-        glUniform3fv(m_scene.fogColor, 1, fog);
+        if (!program->valuesSent || program->shownFactor != c.textureFactor) {
+            float factor[4];
+            ColorToFloats(c.textureFactor, factor);
+            glUniform4fv(program->textureFactor, 1, factor);
+            program->shownFactor = c.textureFactor;
+        }
+        if (!program->valuesSent || program->shownFog != c.fogColor) {
+            float fog[4];
+            ColorToFloats(c.fogColor, fog);
+            glUniform3fv(program->fogColor, 1, fog);
+            program->shownFog = c.fogColor;
+        }
+        program->valuesSent = true;
+        return true;
     }
 
-    bool BindTexture(uint32_t stage) {
+    bool BindTexture(uint32_t stage, const StageSnapshot& ss) {
         glActiveTexture(GL_TEXTURE0 + stage);
-        Texture* texture = m_state.textures[stage];
+        Texture* texture = ss.texture;
         if (!texture) {
             glBindTexture(GL_TEXTURE_2D, 0);
             return false;
         }
         UploadTexture(*texture);
         glBindTexture(GL_TEXTURE_2D, texture->backendName);
-        const uint32_t* ss = m_state.stageStates[stage];
         const GLuint sampler = m_samplers[stage];
-        glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, MinFilter(ss[D3DTSS_MINFILTER], ss[D3DTSS_MIPFILTER]));
-        glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER,
-                            ss[D3DTSS_MAGFILTER] == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
-        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, AddressMode(ss[D3DTSS_ADDRESSU]));
-        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, AddressMode(ss[D3DTSS_ADDRESSV]));
+        glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, MinFilter(ss.minFilter, ss.mipFilter));
+        glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, ss.magFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
+        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, AddressMode(ss.addressU));
+        glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, AddressMode(ss.addressV));
         float border[4];
-        ColorToFloats(ss[D3DTSS_BORDERCOLOR], border);
+        ColorToFloats(ss.borderColor, border);
         glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, border);
         glBindSampler(stage, sampler);
         return true;
@@ -769,14 +1087,13 @@ private:
         texture.backendVersion = texture.Version();
     }
 
-    void BindVertices(const DrawCall& call) {
-        const uint32_t stride = m_state.stride;
-        const uint8_t* first =
-            m_state.stream->Bytes() + static_cast<size_t>(m_state.baseVertexIndex + call.minIndex) * stride;
+    void BindVertices(const Command& c) {
+        const uint32_t stride = c.stride;
+        const uint8_t* first = m_current.vertices.data() + c.vertexOffset;
         glBindVertexArray(m_sceneVao);
         glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
         // A fresh store each draw, so the driver never waits on the last one.
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(call.numVertices) * stride, first, GL_STREAM_DRAW);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(c.numVertices) * stride, first, GL_STREAM_DRAW);
         const GLsizei s = static_cast<GLsizei>(stride);
         auto at = [](size_t offset) { return reinterpret_cast<const void*>(offset); };
         glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, s, at(0));
@@ -787,8 +1104,7 @@ private:
         for (GLuint i = 0; i < 5; ++i) glEnableVertexAttribArray(i);
     }
 
-    void BindIndices() {
-        IndexBuffer& indices = *m_state.indices;
+    void BindIndices(IndexBuffer& indices) {
         if (indices.backendName == 0) glGenBuffers(1, &indices.backendName);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices.backendName);
         if (indices.backendVersion != indices.Version()) {
@@ -842,9 +1158,12 @@ private:
         }
         glViewport(box.x, windowH - box.y - box.height, box.width, box.height);
 
+        if (!PresentProgramReady()) return;
         glUseProgram(m_presentProgram);
         // The gamma ramp is the full-screen display's; a window has none.
-        glUniform1i(m_present.applyGamma, m_params.Windowed ? 0 : 1);
+        // The identity ramp (i * 257 at entry i) maps every 8-bit value to
+        // itself, so it is not looked up.
+        glUniform1i(m_present.applyGamma, m_params.Windowed || IsIdentityRamp(m_state.gamma) ? 0 : 1);
         BindGamma();
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, m_frontTexture);
@@ -874,8 +1193,8 @@ private:
     SDL_Window* m_window;
     SDL_GLContext m_context = nullptr;
     int m_listener = 0;
-    GLuint m_sceneProgram = 0, m_presentProgram = 0;
-    SceneUniforms m_scene{};
+    std::map<SceneKey, SceneProgram> m_scenePrograms;
+    GLuint m_presentProgram = 0;
     PresentUniforms m_present{};
     bool m_windowTakesCopy = false;
     GLuint m_sceneVao = 0, m_presentVao = 0, m_vertexBuffer = 0;
@@ -886,13 +1205,25 @@ private:
     D3DGAMMARAMP m_gamma{};
     bool m_uploadedGamma = false;
     WindowCapture* m_capture = nullptr;
+    // This frame's commands and the last shown frame's.
+    RecordedFrame m_current, m_previous;
+    bool m_previousShown = false;
+    // Every command of this frame so far repeats the last shown frame's and
+    // none has been sent to the driver.
+    bool m_deferring = true;
+    // The back buffer does not hold the last shown picture it is to keep.
+    bool m_backStale = false;
+    // The window must be drawn again whatever the frame (new, resized, exposed).
+    bool m_windowStale = true;
+    D3DGAMMARAMP m_shownGamma{};
+    uint64_t m_shownFrames = 0;
 };
 
 HRESULT GlDirect3D::NewDevice(platform::GameWindow* focusWindow, const D3DPRESENT_PARAMETERS& params,
                               IDirect3DDevice8** device) {
     SDL_Window* window = platform::SdlWindowOf(focusWindow);
     if (!window) return D3DERR_INVALIDCALL;
-    auto* created = new GlDevice(*this, params, window);
+    auto* created = new GlDevice(*this, params, window, TakeSpareContext());
     const HRESULT hr = created->Open();
     if (FAILED(hr)) {
         created->Release();
@@ -911,6 +1242,13 @@ bool CaptureNextPresent(IDirect3DDevice8* device, WindowCapture* capture) {
     if (!gl) return false;
     gl->RequestCapture(capture);
     return true;
+}
+
+void SetRepeatedFramesSkipped(bool on) { g_skipRepeatedFrames = on; }
+
+uint64_t ShownFrameCount(IDirect3DDevice8* device) {
+    auto* gl = dynamic_cast<GlDevice*>(device);
+    return gl ? gl->ShownFrames() : 0;
 }
 
 }  // namespace vd3d

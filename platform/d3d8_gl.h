@@ -24,4 +24,14 @@ struct WindowCapture {
 // another backend.
 bool CaptureNextPresent(IDirect3DDevice8* device, WindowCapture* capture);
 
+// On unless turned off: a present that repeats the last shown frame exactly
+// draws nothing. Benchmarks of drawing speed turn it off, so that every
+// frame is drawn however alike. Read by every OpenGL device at its next
+// present.
+void SetRepeatedFramesSkipped(bool on);
+
+// How many presents of an OpenGL device drew the window; a present that
+// repeats the last shown frame exactly draws nothing. 0 for another backend.
+uint64_t ShownFrameCount(IDirect3DDevice8* device);
+
 }  // namespace vd3d

@@ -1,6 +1,10 @@
 // The game window on SDL2. Every window can carry an OpenGL context. A
 // window class is the video subsystem itself: registering it starts SDL
 // video, unregistering stops it.
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 #include <set>
 
 #include "window.h"
@@ -10,23 +14,52 @@ namespace platform {
 
 namespace {
 
+// Whether a window manager that carries out full-screen requests runs on
+// the window's X display. Without one (a bare X server, as under Xvfb) a
+// full-screen request is never answered and SDL waits a tenth of a second
+// for the answer each time the window is shown or closed; the window then
+// covers the screen by its own size and position instead. Other systems
+// than X11 are taken to have one.
+bool FullScreenManaged(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return true;
+    Display* display = info.info.x11.display;
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    if (check == None) return false;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
+                                          &format, &count, &left, &data);
+    const bool running = status == Success && type == XA_WINDOW && count == 1;
+    if (data) XFree(data);
+    return running;
+}
+
 struct Borders {
     int top = 0, left = 0, bottom = 0, right = 0;
 };
 
 class SdlGameWindow final : public GameWindow {
 public:
-    explicit SdlGameWindow(SDL_Window* window) : m_window(window) {}
+    explicit SdlGameWindow(SDL_Window* window) : m_window(window), m_managed(FullScreenManaged(window)) {}
     ~SdlGameWindow() override { SDL_DestroyWindow(m_window); }
 
     SDL_Window* Handle() const { return m_window; }
 
     void SetStyle(WindowStyle style) override {
-        if (style == WindowStyle::FullScreen) {
+        m_fullScreen = style == WindowStyle::FullScreen;
+        if (m_fullScreen) {
             SDL_SetWindowBordered(m_window, SDL_FALSE);
-            SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+            if (m_managed) {
+                SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+            } else {
+                CoverScreen();
+            }
         } else {
-            SDL_SetWindowFullscreen(m_window, 0);
+            if (m_managed) SDL_SetWindowFullscreen(m_window, 0);
             SDL_SetWindowBordered(m_window, SDL_TRUE);
             SDL_SetWindowResizable(m_window, SDL_FALSE);
         }
@@ -47,6 +80,12 @@ public:
     }
 
     void SetPlacement(int x, int y, int width, int height, bool topMost) override {
+        // A full-screen window keeps covering the screen, as SDL keeps a
+        // window in full-screen mode at the screen's size.
+        if (m_fullScreen && !m_managed) {
+            SDL_SetWindowAlwaysOnTop(m_window, topMost ? SDL_TRUE : SDL_FALSE);
+            return;
+        }
         const Borders b = FrameBorders();
         SDL_SetWindowPosition(m_window, x + b.left, y + b.top);
         SDL_SetWindowSize(m_window, width - b.left - b.right, height - b.top - b.bottom);
@@ -64,7 +103,16 @@ private:
         return b;
     }
 
+    void CoverScreen() {
+        SDL_Rect screen;
+        if (SDL_GetDisplayBounds(0, &screen) != 0) return;
+        SDL_SetWindowPosition(m_window, screen.x, screen.y);
+        SDL_SetWindowSize(m_window, screen.w, screen.h);
+    }
+
     SDL_Window* m_window;
+    bool m_managed;
+    bool m_fullScreen = false;
 };
 
 class SdlWindowSystem final : public WindowSystem {
@@ -90,10 +138,10 @@ public:
         SetGlContextAttributes();
         Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
         if (style == WindowStyle::FullScreen) {
-            flags |= SDL_WINDOW_BORDERLESS | SDL_WINDOW_FULLSCREEN_DESKTOP;
+            flags |= SDL_WINDOW_BORDERLESS;
             // The back buffer is scaled to the whole screen, so the window
             // covers it even where no window manager carries out the
-            // full-screen request.
+            // full-screen request (SetStyle makes that request).
             SDL_Rect screen;
             if (SDL_GetDisplayBounds(0, &screen) == 0) {
                 x = screen.x;
@@ -103,7 +151,10 @@ public:
             }
         }
         SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, width, height, flags);
-        return window ? new SdlGameWindow(window) : nullptr;
+        if (!window) return nullptr;
+        auto* created = new SdlGameWindow(window);
+        if (style == WindowStyle::FullScreen) created->SetStyle(style);
+        return created;
     }
 
     void DestroyWindow(GameWindow* window) override { delete window; }

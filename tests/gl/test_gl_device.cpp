@@ -217,6 +217,71 @@ TEST_F(GlDeviceTest, FrontBufferIsTheLastPresentedFrame) {
     EXPECT_EQ(At(FrontBuffer(Device(), 800, 600), 400, 300), 0x00FF00u);
 }
 
+// A frame that repeats the last shown one is not drawn again, and nothing
+// that changes the picture is missed: a texture's new contents between
+// frames, a texture changed in the middle of a frame (draws before the
+// change keep the old texels), and a frame drawn over the kept picture
+// instead of a clear (the back buffer keeps the shown picture, as a copy
+// swap does).
+TEST_F(GlDeviceTest, RepeatedFramesAreShownOnceAndEveryChangeIsShown) {
+    StartEngine();
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(Device()->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    auto fill = [&](uint32_t argb) {
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        *static_cast<uint32_t*>(locked.pBits) = argb;
+        texture->UnlockRect(0);
+    };
+    auto quad = [&](float x) {
+        engine->VQuadSetColor(1, 1, 1, 1);
+        engine->VQuadSetPos(x, 10, 10, 10, 0.5f);
+        engine->VQuadRender();
+    };
+    fill(0xFFFF0000u);
+    Device()->SetTexture(0, texture);
+    const uint64_t before = ShownFrameCount(Device());
+    for (int i = 0; i < 3; ++i) Frame(0, 0, 1, [&] { quad(0); });
+    EXPECT_EQ(ShownFrameCount(Device()), before + 1) << "two repeats shown again";
+    EXPECT_EQ(At(FrontBuffer(Device()), 5, 15), 0xFF0000u);
+
+    fill(0xFF00FF00u);
+    Frame(0, 0, 1, [&] { quad(0); });
+    EXPECT_EQ(ShownFrameCount(Device()), before + 2);
+    EXPECT_EQ(At(FrontBuffer(Device()), 5, 15), 0x00FF00u) << "new texels not shown";
+
+    Frame(0, 0, 1, [&] {
+        quad(0);
+        engine->FlushBatch();
+        fill(0xFF0000FFu);
+        quad(20);
+    });
+    auto pixels = FrontBuffer(Device());
+    EXPECT_EQ(At(pixels, 5, 15), 0x00FF00u) << "a draw took texels set after it";
+    EXPECT_EQ(At(pixels, 25, 15), 0x0000FFu);
+
+    // Half-transparent white over the kept picture, twice: brighter each time.
+    Device()->SetTexture(0, nullptr);
+    Device()->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    Device()->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    Device()->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    SetStage(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    SetStage(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    int red = Channel(pixels[15 * 800 + 25], 16);
+    for (int i = 0; i < 2; ++i) {
+        engine->SceneBegin();
+        engine->VQuadSetColor(1, 1, 1, 0.5f);
+        engine->VQuadSetPos(20, 10, 10, 10, 0.5f);
+        engine->VQuadRender();
+        engine->SceneEnd();
+        engine->ScenePresent();
+        const int now = Channel(FrontBuffer(Device())[15 * 800 + 25], 16);
+        EXPECT_NEAR(now, red + (255 - red) / 2, 1) << "pass " << i;
+        red = now;
+    }
+    texture->Release();
+}
+
 // A device of its own on a window of another aspect than its back buffer.
 class GlPresentTest : public GlDeviceTest {
 protected:
