@@ -599,12 +599,21 @@ const Mixer::GlobalVolume& Mixer::GlobalOf(const Channel& c) const {
 void Mixer::SetRunning(bool running) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_running = running;
+    if (!running && m_lastBlockQuiet && !AnyPlaying()) {
+        m_outputGain = 0.0f;
+        m_silent.store(true);
+    }
     if (running) {
         // The first start has nothing to fade in from.
         if (!m_everRan) m_outputGain = 1.0f;
         m_everRan = true;
         m_silent.store(false);
     }
+}
+
+bool Mixer::AnyPlaying() const {
+    return std::any_of(m_channels.begin(), m_channels.end(),
+                       [](const std::unique_ptr<Channel>& c) { return c->state == State::Playing; });
 }
 
 void Mixer::StopAll() {
@@ -834,12 +843,15 @@ void Mixer::MixBlock(uint32_t frames) {
         m_gainRight.resize(voiceFrames);
     }
     // Fade-outs added while mixing start in the next block.
+    m_mixedVoices = false;
     for (size_t i = 0, count = m_channels.size(); i < count; ++i) {
         Channel& c = *m_channels[i];
-        if (c.state == State::Playing)
+        if (c.state == State::Playing) {
             MixChannel(c, frames);
-        else
+            m_mixedVoices = true;
+        } else {
             c.peakLeft = c.peakRight = 0.0f;
+        }
     }
     RemoveEndedPlaybacks();
     for (GlobalVolume* global : {&m_musicVolume, &m_sampleVolume, &m_streamVolume}) {
@@ -911,6 +923,11 @@ void Mixer::Render(int16_t* out, uint32_t frames) {
         } else {
             BusToPcm(m_busLeft.data(), m_busRight.data(), 1.0f, 0.0f, frames, out);
         }
+        // With no voice in a block longer than the limiter's look-ahead,
+        // the look-ahead now holds silence too, so all-zero output means
+        // nothing is left to hear.
+        m_lastBlockQuiet =
+            !m_mixedVoices && frames > m_limiter.Delay() && std::all_of(out, out + 2 * static_cast<size_t>(frames), [](int16_t v) { return v == 0; });
         freed.swap(m_orphans);
     }
 

@@ -61,7 +61,9 @@ public:
     // While not running, Render gives silence and nothing advances; stopping
     // fades the output out first, running again fades it back in.
     void SetRunning(bool running);
-    // True once a stopped output has faded out.
+    // True once a stopped output has faded out. An output that gave only
+    // silence in its last block, with nothing playing since, has nothing to
+    // fade and is silent as soon as it stops.
     bool Silent() const { return m_silent.load(); }
     // Ends every playback and stops every stream and module.
     void StopAll();
@@ -80,6 +82,7 @@ private:
     struct GlobalGain;
 
     Channel* FindChannel(vbass::DWORD handle);
+    bool AnyPlaying() const;
     Sample* FindSample(vbass::DWORD handle);
     // The playbacks of a sample, or the one channel a handle names; empty
     // when the handle names nothing.
@@ -115,6 +118,8 @@ private:
     bool m_running = false;
     bool m_everRan = false;
     float m_outputGain = 0.0f;  // the output fade
+    bool m_mixedVoices = false;     // the last block mixed some voice
+    bool m_lastBlockQuiet = false;  // no voice and all zero output
     // The global volumes of samples, streams and modules; a change glides.
     struct GlobalVolume {
         double asked = 1.0;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "audio_fixtures.h"
+#include "audio_mixer.h"
 #include "bass.h"
 #include "test_support.h"
 
@@ -690,6 +691,49 @@ TEST_F(AudioLayerTest, SdlDeviceMixesOnItsOwnThread) {
     ASSERT_TRUE(BASS_StreamFree(stream));
     ASSERT_TRUE(BASS_Free());
     unsetenv("SDL_AUDIODRIVER");
+}
+
+}  // namespace
+
+namespace {
+
+// Stopping the output waits for its fade only when there is something to
+// fade: a quiet output is silent at once, a sounding one only after the
+// block that fades it has been given out.
+TEST(AudioMixerStop, WaitsForAFadeOnlyWhenSomethingSounds) {
+    using platform::audio::Mixer;
+    using platform::audio::SampleData;
+    constexpr uint32_t BLOCK = 512;
+    std::vector<int16_t> pcm(2 * BLOCK);
+    const auto peak = [&pcm] {
+        int most = 0;
+        for (int16_t v : pcm) most = std::max(most, std::abs(static_cast<int>(v)));
+        return most;
+    };
+    Mixer mixer(44100);
+    mixer.SetRunning(true);
+    mixer.Render(pcm.data(), BLOCK);
+    mixer.SetRunning(false);
+    EXPECT_TRUE(mixer.Silent()) << "nothing played: nothing to fade";
+
+    auto tone = std::make_unique<SampleData>();
+    tone->left.assign(44100, 0.5f);
+    tone->rate = 44100;
+    vbass::DWORD sample = 0, channel = 0;
+    ASSERT_EQ(mixer.AddSample(std::move(tone), 1, 0, sample), BASS_OK);
+    // A play started after a quiet block must still be faded.
+    mixer.SetRunning(true);
+    mixer.Render(pcm.data(), BLOCK);
+    ASSERT_EQ(mixer.PlaySample(sample, 0, -1, 100, 0, true, channel), BASS_OK);
+    mixer.SetRunning(false);
+    EXPECT_FALSE(mixer.Silent()) << "a voice has just started";
+    mixer.SetRunning(true);
+    mixer.Render(pcm.data(), BLOCK);
+    ASSERT_GT(peak(), 1000) << "the voice sounds";
+    mixer.SetRunning(false);
+    EXPECT_FALSE(mixer.Silent()) << "a sounding output fades before it is silent";
+    for (int block = 0; block < 4 && !mixer.Silent(); ++block) mixer.Render(pcm.data(), BLOCK);
+    EXPECT_TRUE(mixer.Silent()) << "the fade ended";
 }
 
 }  // namespace
