@@ -12,7 +12,12 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-30}"
 dir="${FUZZ_BUILD_DIR:-build-fuzz}"
 flags="-fsanitize=address,fuzzer-no-link -fno-omit-frame-pointer"
-CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_BUILD_BENCH=OFF \
+launcher=()
+if command -v ccache > /dev/null; then
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR_BUILD_BENCH=OFF "${launcher[@]}" \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address"
 # The same system-library leaks the tests suppress (damaged Ogg Vorbis data).
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
