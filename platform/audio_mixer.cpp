@@ -832,7 +832,7 @@ void Mixer::MixChannel(Channel& c, uint32_t frames) {
     }
 }
 
-void Mixer::MixBlock(uint32_t frames) {
+bool Mixer::MixBlock(uint32_t frames) {
     m_busLeft.assign(frames, 0.0f);
     m_busRight.assign(frames, 0.0f);
     const size_t voiceFrames = std::max<size_t>(MAX_STRETCH, frames);
@@ -843,12 +843,12 @@ void Mixer::MixBlock(uint32_t frames) {
         m_gainRight.resize(voiceFrames);
     }
     // Fade-outs added while mixing start in the next block.
-    m_mixedVoices = false;
+    bool mixedVoices = false;
     for (size_t i = 0, count = m_channels.size(); i < count; ++i) {
         Channel& c = *m_channels[i];
         if (c.state == State::Playing) {
             MixChannel(c, frames);
-            m_mixedVoices = true;
+            mixedVoices = true;
         } else {
             c.peakLeft = c.peakRight = 0.0f;
         }
@@ -863,6 +863,7 @@ void Mixer::MixBlock(uint32_t frames) {
         }
     }
     m_limiter.Process(m_busLeft.data(), m_busRight.data(), frames);
+    return mixedVoices;
 }
 
 void Mixer::AccountCpu(double busySeconds, uint32_t frames) {
@@ -909,7 +910,7 @@ void Mixer::Render(int16_t* out, uint32_t frames) {
         uint32_t audible = frames;
         if (!m_running)
             audible = std::min(frames, static_cast<uint32_t>(std::ceil(gain / gainStep)));
-        MixBlock(audible);
+        const bool mixedVoices = MixBlock(audible);
         if (!m_running) {
             BusToPcm(m_busLeft.data(), m_busRight.data(), gain, -gainStep, audible, out);
             silence(audible, frames);
@@ -926,8 +927,9 @@ void Mixer::Render(int16_t* out, uint32_t frames) {
         // With no voice in a block longer than the limiter's look-ahead,
         // the look-ahead now holds silence too, so all-zero output means
         // nothing is left to hear.
-        m_lastBlockQuiet =
-            !m_mixedVoices && frames > m_limiter.Delay() && std::all_of(out, out + 2 * static_cast<size_t>(frames), [](int16_t v) { return v == 0; });
+        int16_t* const end = out + 2 * static_cast<size_t>(frames);
+        m_lastBlockQuiet = !mixedVoices && frames > m_limiter.Delay() &&
+                           std::all_of(out, end, [](int16_t v) { return v == 0; });
         freed.swap(m_orphans);
     }
 

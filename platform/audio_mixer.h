@@ -98,7 +98,8 @@ private:
 
     void PlanDecoding(std::vector<DecodeJob>& jobs, uint32_t frames);
     void TakeDecoded(std::vector<DecodeJob>& jobs);
-    void MixBlock(uint32_t frames);
+    // Mixes the playing voices onto the bus; false when none played.
+    bool MixBlock(uint32_t frames);
     void MixChannel(Channel& channel, uint32_t frames);
     // Mixes up to `frames` frames of one stretch in which no slide ends;
     // returns how many frames it mixed (fewer when the audio runs out).
@@ -118,7 +119,6 @@ private:
     bool m_running = false;
     bool m_everRan = false;
     float m_outputGain = 0.0f;  // the output fade
-    bool m_mixedVoices = false;     // the last block mixed some voice
     bool m_lastBlockQuiet = false;  // no voice and all zero output
     // The global volumes of samples, streams and modules; a change glides.
     struct GlobalVolume {
