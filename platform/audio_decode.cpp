@@ -4,6 +4,7 @@
 #include <sndfile.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -203,6 +204,17 @@ size_t FileRange::Read(void* out, size_t bytes) {
     return got;
 }
 
+namespace {
+
+// A decoded value (full scale 1) as a 16-bit one: exact for 8- and 16-bit
+// files, rounded for deeper ones, and held at full scale beyond it.
+int16_t ToPcm(float value) {
+    const float scaled = std::nearbyint(value * 32768.0f);
+    return static_cast<int16_t>(std::min(32767.0f, std::max(-32768.0f, scaled)));
+}
+
+}  // namespace
+
 int DecodeSample(const char* path, uint32_t offset, uint32_t length, SampleData& out) {
     SoundFile file;
     const int error = file.Open(path, offset, length);
@@ -224,8 +236,8 @@ int DecodeSample(const char* path, uint32_t offset, uint32_t length, SampleData&
             return vbass::BASS_ERROR_MEM;
         }
         for (uint32_t i = 0; i < got; ++i) {
-            out.left[have + i] = chunk[2 * static_cast<size_t>(i)];
-            if (!mono) out.right[have + i] = chunk[2 * static_cast<size_t>(i) + 1];
+            out.left[have + i] = ToPcm(chunk[2 * static_cast<size_t>(i)]);
+            if (!mono) out.right[have + i] = ToPcm(chunk[2 * static_cast<size_t>(i) + 1]);
         }
         if (got < READ_CHUNK) break;
     }

@@ -1,7 +1,8 @@
 // Decoding for the audio layer: a byte range of a file opened as if it were
 // the whole file, samples decoded whole (libsndfile), and decoders that
 // produce audio while it plays: streams (libsndfile) and music modules
-// (libopenmpt). Everything is stereo float at the source's own rate.
+// (libopenmpt). Streams and modules give stereo floats at the source's own
+// rate.
 #pragma once
 
 #include <cstdint>
@@ -33,10 +34,11 @@ private:
     int64_t m_pos = 0;
 };
 
-// A whole decoded sample, one array per side; a mono sample has only one.
+// A whole decoded sample, one array per side of 16-bit frames (full scale
+// 32768, as sample data is kept for playback); a mono sample has only one.
 struct SampleData {
-    std::vector<float> left;   // a mono sample's only channel
-    std::vector<float> right;  // empty for a mono sample
+    std::vector<int16_t> left;   // a mono sample's only channel
+    std::vector<int16_t> right;  // empty for a mono sample
     uint32_t rate = 0;
     uint32_t FrameCount() const { return static_cast<uint32_t>(left.size()); }
     bool Mono() const { return right.empty(); }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <type_traits>
 
 #include "audio_resampler.h"
 
@@ -21,7 +22,7 @@ constexpr double CPU_WINDOW_SECONDS = 0.5;
 // Instant changes of volume and pan, stops, pauses and resumes take this long.
 constexpr double RAMP_SECONDS = 0.005;
 // Voices are mixed in stretches of at most this many frames.
-constexpr uint32_t MAX_STRETCH = 256;
+constexpr uint32_t MAX_STRETCH = 512;
 // Decoded audio kept behind a stream's position, for the resampler.
 constexpr uint64_t HISTORY_FRAMES = MAX_KERNEL_REACH;
 
@@ -89,6 +90,7 @@ struct Mixer::Channel {
     float peakRight = 0.0f;
     // Source position in frames: into the sample, or into the fifo.
     double pos = 0.0;
+    const ResampleKernel* kernel = nullptr;  // the last one used
     bool wrapped = false;   // a looped playback has come round at least once
     bool finished = false;  // a playback or fade-out that is over, removed after mixing
 
@@ -122,41 +124,46 @@ struct Mixer::Channel {
     }
 };
 
-// Where a channel's source frames are, for the resampler to read.
+// Where a channel's source frames are, for the resampler to read: a
+// sample's 16-bit frames, or the floats of a fifo.
 struct Mixer::Source {
-    const float* left = nullptr;
-    const float* right = nullptr;  // nullptr: mono
-    size_t stride = 1;             // floats from one frame to the next
+    const int16_t* pcmLeft = nullptr;   // a sample's frames
+    const int16_t* pcmRight = nullptr;  // nullptr: mono
+    const float* left = nullptr;        // a fifo's, interleaved
+    const float* right = nullptr;
     int64_t count = 0;
     bool loop = false;
     bool wrapped = false;
 
     explicit Source(const Channel& c) {
         if (c.kind == Kind::Playback) {
-            left = c.data->left.data();
-            right = c.data->Mono() ? nullptr : c.data->right.data();
+            pcmLeft = c.data->left.data();
+            pcmRight = c.data->Mono() ? nullptr : c.data->right.data();
             count = c.data->FrameCount();
             loop = c.loop;
             wrapped = c.wrapped;
         } else {
             left = c.fifo.data();
             right = c.fifo.data() + 1;
-            stride = 2;
             count = static_cast<int64_t>(c.fifo.size() / 2);
         }
     }
 
-    // True when frames [first, first + frames) lie in planar arrays, where
-    // the resampler reads them in place.
+    bool Pcm() const { return pcmLeft != nullptr; }
+    bool Mono() const { return Pcm() && !pcmRight; }
+
+    // True when frames [first, first + frames) lie in a sample, where the
+    // resampler reads them in place.
     bool InPlace(int64_t first, size_t frames) const {
-        return stride == 1 && first >= 0 && first + static_cast<int64_t>(frames) <= count;
+        return Pcm() && first >= 0 && first + static_cast<int64_t>(frames) <= count;
     }
 
     // Copies frames [first, first + frames) into planar arrays (outRight
-    // only for stereo): silence outside the source, except that a looped
-    // sample continues round its loop (and, once it has come round, before
-    // its start too).
-    void Gather(int64_t first, uint32_t frames, float* outLeft, float* outRight) const {
+    // only for stereo), as floats, or as 16-bit frames from a sample:
+    // silence outside the source, except that a looped sample continues
+    // round its loop (and, once it has come round, before its start too).
+    template <typename T>
+    void Gather(int64_t first, uint32_t frames, T* outLeft, T* outRight) const {
         // Runs of frames that lie together in the source or in silence.
         for (uint32_t i = 0; i < frames;) {
             int64_t index = first + i;
@@ -170,8 +177,8 @@ struct Mixer::Source {
             } else {
                 // Silence up to the start, or to the end of the block.
                 run = index < 0 ? static_cast<uint32_t>(std::min<int64_t>(frames - i, -index)) : frames - i;
-                std::fill(outLeft + i, outLeft + i + run, 0.0f);
-                if (outRight) std::fill(outRight + i, outRight + i + run, 0.0f);
+                std::fill(outLeft + i, outLeft + i + run, T{});
+                if (outRight) std::fill(outRight + i, outRight + i + run, T{});
                 i += run;
                 continue;
             }
@@ -181,17 +188,21 @@ struct Mixer::Source {
     }
 
 private:
-    void CopyRun(int64_t first, uint32_t frames, float* outLeft, float* outRight) const {
-        const float* l = left + static_cast<size_t>(first) * stride;
-        if (stride == 1) {
-            std::copy(l, l + frames, outLeft);
-            if (outRight) std::copy(right + first, right + first + frames, outRight);
-            return;
-        }
-        const float* r = right + static_cast<size_t>(first) * stride;
-        for (uint32_t i = 0; i < frames; ++i) {
-            outLeft[i] = l[stride * i];
-            if (outRight) outRight[i] = r[stride * i];
+    template <typename T>
+    void CopyRun(int64_t first, uint32_t frames, T* outLeft, T* outRight) const {
+        if constexpr (std::is_same_v<T, int16_t>) {
+            std::copy(pcmLeft + first, pcmLeft + first + frames, outLeft);
+            if (outRight) std::copy(pcmRight + first, pcmRight + first + frames, outRight);
+        } else if (Pcm()) {
+            PcmToFloat(pcmLeft + first, frames, outLeft);
+            if (outRight) PcmToFloat(pcmRight + first, frames, outRight);
+        } else {
+            const float* l = left + 2 * static_cast<size_t>(first);
+            const float* r = right + 2 * static_cast<size_t>(first);
+            for (uint32_t i = 0; i < frames; ++i) {
+                outLeft[i] = l[2 * i];
+                if (outRight) outRight[i] = r[2 * i];
+            }
         }
     }
 };
@@ -297,8 +308,8 @@ void Mixer::FadeOutCopy(const Channel& c) {
         static_cast<uint32_t>(std::ceil(m_rampFrames * fastest)) + 2 * static_cast<uint32_t>(HISTORY_FRAMES) + 2;
     const Source source(c);
     std::vector<float> left(frames), right(frames);
-    source.Gather(first, frames, left.data(), source.right ? right.data() : nullptr);
-    if (!source.right) right = left;
+    source.Gather(first, frames, left.data(), source.Mono() ? nullptr : right.data());
+    if (source.Mono()) right = left;
     fade->fifo.resize(2 * static_cast<size_t>(frames));
     for (uint32_t i = 0; i < frames; ++i) {
         fade->fifo[2 * i] = left[i];
@@ -676,11 +687,13 @@ void Mixer::GrowSource(size_t frames) {
     if (m_sourceLeft.size() >= frames) return;
     m_sourceLeft.resize(frames);
     m_sourceRight.resize(frames);
+    m_pcmLeft.resize(frames);
+    m_pcmRight.resize(frames);
 }
 
 uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, const GlobalGain& global) {
     const Source source(c);
-    const bool mono = source.right == nullptr;
+    const bool mono = source.Mono();
     // No more audio will come after the source's last frame.
     const bool final = c.kind == Kind::Playback ? !c.loop : c.ended;
 
@@ -694,8 +707,12 @@ uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, const G
     const double wholePos = std::floor(c.pos);
     // At the source's own rate on a whole frame, frames pass straight through.
     const bool direct = path.ddx == 0.0 && path.dx == 1.0 && wholePos == c.pos;
-    const ResampleKernel* kernel =
-        direct ? nullptr : &KernelForStep(std::max(path.dx, path.dx + (frames - 1.0) * path.ddx));
+    const double fastest = std::max(path.dx, path.dx + (frames - 1.0) * path.ddx);
+    if (!direct && !(c.kernel && c.kernel->Suits(fastest))) c.kernel = &KernelForStep(fastest);
+    const ResampleKernel* kernel = direct ? nullptr : c.kernel;
+    // How far the resampler reads: floats are read tap by tap, a sample's
+    // 16-bit frames in whole groups of taps.
+    const uint32_t reads = direct ? 0 : source.Pcm() ? kernel->pcmTaps : kernel->taps;
     const int64_t reachAhead = kernel ? kernel->taps / 2 : 0;
 
     // Unlooped audio ends; a stream still decoding must have audio for the
@@ -713,34 +730,45 @@ uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, const G
 
     if (frames > 0) {
         const int64_t base = static_cast<int64_t>(wholePos);
-        // The source frames the voice reads: in place, or gathered.
+        // The source frames the voice reads.
         const int64_t first = direct ? base : base - kernel->Behind();
         const size_t span =
-            direct ? frames
-                   : static_cast<size_t>(std::floor(c.pos + advance(frames - 1)) - wholePos) + kernel->taps;
-        const float* sourceLeft;
-        const float* sourceRight;
-        if (source.InPlace(first, span)) {
-            sourceLeft = source.left + first;
-            sourceRight = mono ? sourceLeft : source.right + first;
+            direct ? frames : static_cast<size_t>(std::floor(c.pos + advance(frames - 1)) - wholePos) + reads;
+        path.x0 = c.pos - wholePos;
+        float* voiceLeft = m_voiceLeft.data();
+        float* voiceRight = mono ? voiceLeft : m_voiceRight.data();
+        if (source.Pcm()) {
+            // A sample's frames, in place or gathered.
+            const int16_t* pcmLeft;
+            const int16_t* pcmRight;
+            if (source.InPlace(first, span)) {
+                pcmLeft = source.pcmLeft + first;
+                pcmRight = mono ? nullptr : source.pcmRight + first;
+            } else {
+                GrowSource(span);
+                source.Gather(first, static_cast<uint32_t>(span), m_pcmLeft.data(), mono ? nullptr : m_pcmRight.data());
+                pcmLeft = m_pcmLeft.data();
+                pcmRight = mono ? nullptr : m_pcmRight.data();
+            }
+            if (direct) {
+                PcmToFloat(pcmLeft, frames, voiceLeft);
+                if (!mono) PcmToFloat(pcmRight, frames, voiceRight);
+            } else if (mono) {
+                ResampleMonoPcm(*kernel, pcmLeft, path, frames, voiceLeft);
+            } else {
+                ResampleStereoPcm(*kernel, pcmLeft, pcmRight, path, frames, voiceLeft, voiceRight);
+            }
         } else {
+            // A fifo's floats, gathered into planar arrays.
             GrowSource(span);
-            source.Gather(first, static_cast<uint32_t>(span), m_sourceLeft.data(),
-                          mono ? nullptr : m_sourceRight.data());
-            sourceLeft = m_sourceLeft.data();
-            sourceRight = mono ? sourceLeft : m_sourceRight.data();
-        }
-        const float* voiceLeft = sourceLeft;
-        const float* voiceRight = sourceRight;
-        if (!direct) {
-            path.x0 = c.pos - wholePos;
-            voiceLeft = m_voiceLeft.data();
-            voiceRight = mono ? voiceLeft : m_voiceRight.data();
-            if (mono)
-                ResampleMono(*kernel, sourceLeft, path, frames, m_voiceLeft.data());
-            else
-                ResampleStereo(*kernel, sourceLeft, sourceRight, path, frames, m_voiceLeft.data(),
-                               m_voiceRight.data());
+            source.Gather(first, static_cast<uint32_t>(span), m_sourceLeft.data(), m_sourceRight.data());
+            if (direct) {
+                voiceLeft = m_sourceLeft.data();
+                voiceRight = m_sourceRight.data();
+            } else {
+                ResampleStereo(*kernel, m_sourceLeft.data(), m_sourceRight.data(), path, frames, voiceLeft,
+                               voiceRight);
+            }
         }
 
         // Gains along the stretch: volume, envelope, pan and the global

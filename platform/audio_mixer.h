@@ -132,6 +132,7 @@ private:
     // Used only by Render (one thread at a time).
     std::vector<float> m_busLeft, m_busRight;
     std::vector<float> m_sourceLeft, m_sourceRight;
+    std::vector<int16_t> m_pcmLeft, m_pcmRight;
     std::vector<float> m_voiceLeft, m_voiceRight;
     std::vector<float> m_gainLeft, m_gainRight;
     std::vector<DecodeJob> m_jobs;

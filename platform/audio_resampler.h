@@ -10,8 +10,11 @@
 // of folding back. Stretched kernels come in steps of 2^(1/16) and are made
 // on first use.
 //
-// Everything here is single precision and written so the compiler
-// vectorizes it; sources and the bus are planar (one array per side).
+// Streams and modules are resampled from floats, samples from their 16-bit
+// frames with 16-bit coefficients (half the memory traffic, and integer
+// products summed exactly). Everything else is single precision and written
+// so the compiler vectorizes it; sources and the bus are planar (one array
+// per side).
 #pragma once
 
 #include <cstdint>
@@ -22,11 +25,23 @@ namespace audio {
 struct ResampleKernel {
     uint32_t taps = 0;    // a multiple of 8
     uint32_t phases = 0;  // rows per source frame; the table has phases + 1 rows
-    // Row p (fraction p / phases): taps coefficients, then taps differences
-    // to row p + 1.
+    // Row p (fraction p / phases): taps coefficients from rows + p * RowFloats(),
+    // and taps differences to row p + 1 from there + Stride(). Rows and
+    // differences start on whole vectors.
     const float* rows = nullptr;
+    // The same table for 16-bit sources: pcmTaps (taps rounded up to a
+    // multiple of 16, the extra coefficients 0) coefficients in units of
+    // 1/32767, then pcmTaps differences.
+    uint32_t pcmTaps = 0;
+    const int16_t* pcmRows = nullptr;
     // Frames a tap reaches behind the position's frame: taps / 2 - 1.
     uint32_t Behind() const { return taps / 2 - 1; }
+    // Steps in (lowestStep, highestStep] are this kernel's.
+    double lowestStep = 0.0;
+    double highestStep = 0.0;
+    bool Suits(double step) const { return step > lowestStep && step <= highestStep; }
+    uint32_t Stride() const { return (taps + 15) & ~15u; }
+    uint32_t RowFloats() const { return 2 * Stride(); }
 };
 
 // The widest kernel reaches this many frames either side of a position.
@@ -45,10 +60,20 @@ struct ResamplePath {
     double ddx = 0.0;
 };
 
-void ResampleMono(const ResampleKernel& kernel, const float* src, const ResamplePath& path, uint32_t frames,
-                  float* out);
 void ResampleStereo(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
                     const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight);
+
+// The same for 16-bit sources (full scale 32768), frame i reading
+// src[floor(x(i)) .. floor(x(i)) + kernel.pcmTaps - 1]. Integer products:
+// half the memory traffic of floats, and exact, so every machine gives the
+// same result.
+void ResampleMonoPcm(const ResampleKernel& kernel, const int16_t* src, const ResamplePath& path, uint32_t frames,
+                     float* out);
+void ResampleStereoPcm(const ResampleKernel& kernel, const int16_t* srcLeft, const int16_t* srcRight,
+                       const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight);
+
+// 16-bit samples to floats (full scale 32768).
+void PcmToFloat(const int16_t* pcm, uint32_t frames, float* out);
 
 // The largest |value| of each side of a voice.
 struct VoicePeaks {

@@ -717,7 +717,7 @@ TEST(AudioMixerStop, WaitsForAFadeOnlyWhenSomethingSounds) {
     EXPECT_TRUE(mixer.Silent()) << "nothing played: nothing to fade";
 
     auto tone = std::make_unique<SampleData>();
-    tone->left.assign(44100, 0.5f);
+    tone->left.assign(44100, 16384);  // half of full scale
     tone->rate = 44100;
     vbass::DWORD sample = 0, channel = 0;
     ASSERT_EQ(mixer.AddSample(std::move(tone), 1, 0, sample), BASS_OK);
