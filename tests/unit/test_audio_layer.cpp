@@ -5,10 +5,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <thread>
 
 #include "audio_fixtures.h"
 #include "audio_mixer.h"
+#include "audio_resampler.h"
 #include "bass.h"
 #include "test_support.h"
 
@@ -734,6 +736,45 @@ TEST(AudioMixerStop, WaitsForAFadeOnlyWhenSomethingSounds) {
     EXPECT_FALSE(mixer.Silent()) << "a sounding output fades before it is silent";
     for (int block = 0; block < 4 && !mixer.Silent(); ++block) mixer.Render(pcm.data(), BLOCK);
     EXPECT_TRUE(mixer.Silent()) << "the fade ended";
+}
+
+// Samples are resampled from their 16-bit frames, streams from floats: the
+// two agree for every size of kernel, mono and stereo, while the step
+// slides, over a block whose length is not a multiple of four.
+TEST(AudioResampler, SixteenBitFramesResampleLikeFloats) {
+    using namespace platform::audio;
+    constexpr uint32_t FRAMES = 509;
+    constexpr size_t SOURCE = 8192;
+    std::vector<int16_t> left(SOURCE), right(SOURCE);
+    std::vector<float> leftFloats(SOURCE), rightFloats(SOURCE);
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> noise(-32768, 32767);  // full band and full scale: every tap counts
+    for (size_t i = 0; i < SOURCE; ++i) {
+        left[i] = static_cast<int16_t>(noise(random));
+        right[i] = static_cast<int16_t>(noise(random));
+        leftFloats[i] = left[i] / 32768.0f;
+        rightFloats[i] = right[i] / 32768.0f;
+    }
+    for (const double step : {0.3, 0.93, 1.2, 1.9, 2.6, 3.7}) {
+        const ResampleKernel& kernel = KernelForStep(step);
+        ResamplePath path;
+        path.x0 = 0.37;
+        path.dx = step;
+        path.ddx = step * 1e-5;
+        std::vector<float> wantLeft(FRAMES), wantRight(FRAMES), gotLeft(FRAMES), gotRight(FRAMES), gotMono(FRAMES);
+        ResampleStereo(kernel, leftFloats.data(), rightFloats.data(), path, FRAMES, wantLeft.data(), wantRight.data());
+        ResampleStereoPcm(kernel, left.data(), right.data(), path, FRAMES, gotLeft.data(), gotRight.data());
+        ResampleMonoPcm(kernel, right.data(), path, FRAMES, gotMono.data());
+        float worst = 0.0f, loudest = 0.0f;
+        for (uint32_t i = 0; i < FRAMES; ++i) {
+            worst = std::max({worst, std::fabs(gotLeft[i] - wantLeft[i]), std::fabs(gotRight[i] - wantRight[i]),
+                              std::fabs(gotMono[i] - wantRight[i])});
+            loudest = std::max(loudest, std::fabs(wantLeft[i]));
+        }
+        EXPECT_GT(loudest, 0.3f) << "step " << step;
+        EXPECT_LT(worst, 1e-3f) << "step " << step << " (" << kernel.pcmTaps << " taps): the paths differ by up to "
+                                << worst;
+    }
 }
 
 }  // namespace
