@@ -10,6 +10,7 @@ PACKAGES=(
   libgl1-mesa-dri
   python3 python3-pil fonts-dejavu-core libx11-dev
   valgrind
+  qemu-user
 )
 # Packaging and its checks: validators for the desktop entry and AppStream
 # data; Pillow and the DejaVu font for the icon generator.
