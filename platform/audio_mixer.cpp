@@ -753,10 +753,8 @@ uint32_t Mixer::MixStretch(Channel& c, uint32_t offset, uint32_t frames, const G
             if (direct) {
                 PcmToFloat(pcmLeft, frames, voiceLeft);
                 if (!mono) PcmToFloat(pcmRight, frames, voiceRight);
-            } else if (mono) {
-                ResampleMonoPcm(*kernel, pcmLeft, path, frames, voiceLeft);
             } else {
-                ResampleStereoPcm(*kernel, pcmLeft, pcmRight, path, frames, voiceLeft, voiceRight);
+                ResamplePcm(*kernel, pcmLeft, pcmRight, path, frames, voiceLeft, voiceRight);
             }
         } else {
             // A fifo's floats, gathered into planar arrays.

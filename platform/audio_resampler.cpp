@@ -385,24 +385,9 @@ INLINE_IN_CLONES int32_t PcmProducts(const int16_t* c, const int16_t* s, int32_t
     return acc;
 }
 
-template <uint32_t TAPS>
-void RunMonoPcmPortable(const ResampleKernel& kernel, const int16_t* src, const ResamplePath& path, uint32_t frames,
-                        float* out) {
-    Located at;
-    const uint32_t taps = kernel.pcmTaps;
-    for (uint32_t from = 0; from < frames; from += LOCATE_BLOCK) {
-        const uint32_t count = std::min(LOCATE_BLOCK, frames - from);
-        Locate<true>(kernel, 2 * taps, path, from, count, at);
-        for (uint32_t i = 0; i < count; ++i)
-            out[from + i] = static_cast<float>(
-                                PcmProducts<TAPS>(kernel.pcmRows + at.row[i], src + at.first[i], at.fraction15[i], taps)) *
-                            PCM_SCALE;
-    }
-}
-
-template <uint32_t TAPS>
-void RunStereoPcmPortable(const ResampleKernel& kernel, const int16_t* srcLeft, const int16_t* srcRight,
-                          const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
+template <uint32_t TAPS, bool STEREO>
+void RunPcmPortable(const ResampleKernel& kernel, const int16_t* srcLeft, const int16_t* srcRight,
+                    const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
     Located at;
     const uint32_t taps = kernel.pcmTaps;
     for (uint32_t from = 0; from < frames; from += LOCATE_BLOCK) {
@@ -413,22 +398,21 @@ void RunStereoPcmPortable(const ResampleKernel& kernel, const int16_t* srcLeft, 
             const int32_t fraction = at.fraction15[i];
             outLeft[from + i] =
                 static_cast<float>(PcmProducts<TAPS>(row, srcLeft + at.first[i], fraction, taps)) * PCM_SCALE;
-            outRight[from + i] =
-                static_cast<float>(PcmProducts<TAPS>(row, srcRight + at.first[i], fraction, taps)) * PCM_SCALE;
+            if (STEREO)
+                outRight[from + i] =
+                    static_cast<float>(PcmProducts<TAPS>(row, srcRight + at.first[i], fraction, taps)) * PCM_SCALE;
         }
     }
 }
 
-void ResampleMonoPcmBaseline(const ResampleKernel& kernel, const int16_t* src, const ResamplePath& path,
-                             uint32_t frames, float* out) {
-    if (kernel.pcmTaps == 16) return RunMonoPcmPortable<16>(kernel, src, path, frames, out);
-    RunMonoPcmPortable<0>(kernel, src, path, frames, out);
-}
-
-void ResampleStereoPcmBaseline(const ResampleKernel& kernel, const int16_t* srcLeft, const int16_t* srcRight,
-                               const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
-    if (kernel.pcmTaps == 16) return RunStereoPcmPortable<16>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
-    RunStereoPcmPortable<0>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+void ResamplePcmBaseline(const ResampleKernel& kernel, const int16_t* srcLeft, const int16_t* srcRight,
+                         const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
+    const bool sixteen = kernel.pcmTaps == 16;
+    if (srcRight)
+        return sixteen ? RunPcmPortable<16, true>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight)
+                       : RunPcmPortable<0, true>(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    return sixteen ? RunPcmPortable<16, false>(kernel, srcLeft, nullptr, path, frames, outLeft, nullptr)
+                   : RunPcmPortable<0, false>(kernel, srcLeft, nullptr, path, frames, outLeft, nullptr);
 }
 
 #if MACHINE_BUILDS
@@ -589,20 +573,8 @@ void ResampleStereo(const ResampleKernel& kernel, const float* srcLeft, const fl
     ResampleStereoBaseline(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
 }
 
-void ResampleMonoPcm(const ResampleKernel& kernel, const int16_t* src, const ResamplePath& path, uint32_t frames,
-                     float* out) {
-#if MACHINE_BUILDS
-    switch (MachineWidth()) {
-    case Width::Sixteen: return ResamplePcmAvx512(kernel, src, nullptr, path, frames, out, nullptr);
-    case Width::Eight: return ResamplePcmAvx2(kernel, src, nullptr, path, frames, out, nullptr);
-    case Width::Four: break;
-    }
-#endif
-    ResampleMonoPcmBaseline(kernel, src, path, frames, out);
-}
-
-void ResampleStereoPcm(const ResampleKernel& kernel, const int16_t* srcLeft, const int16_t* srcRight,
-                       const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
+void ResamplePcm(const ResampleKernel& kernel, const int16_t* srcLeft, const int16_t* srcRight,
+                 const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
 #if MACHINE_BUILDS
     switch (MachineWidth()) {
     case Width::Sixteen: return ResamplePcmAvx512(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
@@ -610,7 +582,7 @@ void ResampleStereoPcm(const ResampleKernel& kernel, const int16_t* srcLeft, con
     case Width::Four: break;
     }
 #endif
-    ResampleStereoPcmBaseline(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    ResamplePcmBaseline(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
 }
 
 VECTOR_CLONES

@@ -63,14 +63,11 @@ struct ResamplePath {
 void ResampleStereo(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
                     const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight);
 
-// The same for 16-bit sources (full scale 32768), frame i reading
-// src[floor(x(i)) .. floor(x(i)) + kernel.pcmTaps - 1]. Integer products:
-// half the memory traffic of floats, and exact, so every machine gives the
-// same result.
-void ResampleMonoPcm(const ResampleKernel& kernel, const int16_t* src, const ResamplePath& path, uint32_t frames,
-                     float* out);
-void ResampleStereoPcm(const ResampleKernel& kernel, const int16_t* srcLeft, const int16_t* srcRight,
-                       const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight);
+// The same for 16-bit sources (full scale 32768; srcRight nullptr for a
+// mono one, which fills only outLeft), frame i reading src[floor(x(i)) ..
+// floor(x(i)) + kernel.pcmTaps - 1].
+void ResamplePcm(const ResampleKernel& kernel, const int16_t* srcLeft, const int16_t* srcRight,
+                 const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight);
 
 // 16-bit samples to floats (full scale 32768).
 void PcmToFloat(const int16_t* pcm, uint32_t frames, float* out);

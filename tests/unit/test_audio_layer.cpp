@@ -763,8 +763,8 @@ TEST(AudioResampler, SixteenBitFramesResampleLikeFloats) {
         path.ddx = step * 1e-5;
         std::vector<float> wantLeft(FRAMES), wantRight(FRAMES), gotLeft(FRAMES), gotRight(FRAMES), gotMono(FRAMES);
         ResampleStereo(kernel, leftFloats.data(), rightFloats.data(), path, FRAMES, wantLeft.data(), wantRight.data());
-        ResampleStereoPcm(kernel, left.data(), right.data(), path, FRAMES, gotLeft.data(), gotRight.data());
-        ResampleMonoPcm(kernel, right.data(), path, FRAMES, gotMono.data());
+        ResamplePcm(kernel, left.data(), right.data(), path, FRAMES, gotLeft.data(), gotRight.data());
+        ResamplePcm(kernel, right.data(), nullptr, path, FRAMES, gotMono.data(), nullptr);
         float worst = 0.0f, loudest = 0.0f;
         for (uint32_t i = 0; i < FRAMES; ++i) {
             worst = std::max({worst, std::fabs(gotLeft[i] - wantLeft[i]), std::fabs(gotRight[i] - wantRight[i]),
