@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "cvelmor_utils_csmartid.h"
 #include "system.h"
 #include "vlm_window.h"
 
@@ -53,6 +54,7 @@ CVelmor::~CVelmor() noexcept(false) {
 
     if (m_bTerminated == 1 && m_pfnTermination) RunStopStep(m_pfnTermination);
     StopStartedSubsystems();
+    CSmartID::UnbindAll();
     WriteLogFooter();
 }
 

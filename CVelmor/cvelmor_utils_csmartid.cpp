@@ -102,3 +102,8 @@ void CSmartID::UnbindByID(int32_t fp_iID, int32_t fp_iResType) {
         }
     }
 }
+
+void CSmartID::UnbindAll() {
+    if (!s_pIDsMap) return;
+    for (auto& entry : *s_pIDsMap) entry.second->ID = -1;
+}

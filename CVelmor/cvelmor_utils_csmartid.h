@@ -35,6 +35,9 @@ public:
     static void BindByName(const char* fp_pszID, int32_t fp_iID);
     // Resets to -1 the first object in key order holding this ID and kind.
     static void UnbindByID(int32_t fp_iID, int32_t fp_iResType);
+    // Resets every identifier to -1: the items they named end with their
+    // engine, and a later engine's items must not be reached through them.
+    static void UnbindAll();
 
     const std::string& GetStrID() const { return strID; }
     int32_t GetID() const { return ID; }

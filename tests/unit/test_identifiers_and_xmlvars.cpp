@@ -97,8 +97,9 @@ TEST(SmartID, SecondObjectWithTheSameTextIsRefusedAndKeptOutOfTheRegistry) {
 }
 
 TEST(SmartID, BindingByNameAndUnbindingTheFirstInKeyOrder) {
-    CSmartID::DestroyIDsMap();
-    // Before any registry exists binding does nothing.
+    // Binding a text no object holds yet does nothing, not even for an
+    // object made with it later. (The registry itself is program-wide: the
+    // game's identifiers live in it too, so it stays.)
     CSmartID::BindByName("TEX_UT_B", 5);
 
     CSmartID b("TEX_UT_B");

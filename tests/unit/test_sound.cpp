@@ -328,9 +328,12 @@ TEST_F(SoundTest, UnloadingFreesTheSoundAndUnbindsItsIdentifier) {
     EXPECT_NE(log.find("   =: Unloading sound. iID = 5\n   +: Failed.\n"), std::string::npos);
     EXPECT_NE(log.find("   =: Unloading sound. strID = SND_B\n   +: Failed.\n"), std::string::npos);
 
-    // A reload takes the freed slot and binds again.
+    // A reload takes the freed slot and binds again; the engine's end
+    // unbinds it, so a later engine's sound 0 is not reached through it.
     engine->LoadResource("SND_SFXUNLOAD");
     EXPECT_EQ(click.GetID(), 0);
+    engine.reset();
+    EXPECT_EQ(click.GetID(), -1);
 }
 
 TEST_F(SoundTest, DamagedAudioResourcesFailWithTheLibraryCode) {
