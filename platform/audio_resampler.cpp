@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <type_traits>
 #include <vector>
@@ -304,7 +303,7 @@ INLINE_IN_CLONES void StereoProducts(const float* c, const float* sl, const floa
 }
 
 // The builds: the baseline, AVX2 and AVX-512.
-enum class Width { Four, Eight, Sixteen };
+enum class Build { Baseline, Avx2, Avx512 };
 
 // Frames are made four at a time, so that their sums share the reduction.
 template <uint32_t TAPS, typename V>
@@ -548,14 +547,14 @@ DEFINE_PCM_OF_KERNEL(ResamplePcmAvx512, AVX512_TARGET, RunPcmAvx512)
 #endif
 
 // The widest build this machine runs.
-Width MachineWidth() {
+Build MachineBuild() {
 #if MACHINE_BUILDS
-    static const Width width = __builtin_cpu_supports("x86-64-v4")   ? Width::Sixteen
-                               : __builtin_cpu_supports("x86-64-v3") ? Width::Eight
-                                                                     : Width::Four;
-    return width;
+    static const Build build = __builtin_cpu_supports("x86-64-v4")   ? Build::Avx512
+                               : __builtin_cpu_supports("x86-64-v3") ? Build::Avx2
+                                                                     : Build::Baseline;
+    return build;
 #else
-    return Width::Four;
+    return Build::Baseline;
 #endif
 }
 
@@ -564,10 +563,10 @@ Width MachineWidth() {
 void ResampleStereo(const ResampleKernel& kernel, const float* srcLeft, const float* srcRight,
                     const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
 #if MACHINE_BUILDS
-    switch (MachineWidth()) {
-    case Width::Sixteen: return ResampleStereoAvx512(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
-    case Width::Eight: return ResampleStereoAvx2(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
-    case Width::Four: break;
+    switch (MachineBuild()) {
+    case Build::Avx512: return ResampleStereoAvx512(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    case Build::Avx2: return ResampleStereoAvx2(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    case Build::Baseline: break;
     }
 #endif
     ResampleStereoBaseline(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
@@ -576,10 +575,10 @@ void ResampleStereo(const ResampleKernel& kernel, const float* srcLeft, const fl
 void ResamplePcm(const ResampleKernel& kernel, const int16_t* srcLeft, const int16_t* srcRight,
                  const ResamplePath& path, uint32_t frames, float* outLeft, float* outRight) {
 #if MACHINE_BUILDS
-    switch (MachineWidth()) {
-    case Width::Sixteen: return ResamplePcmAvx512(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
-    case Width::Eight: return ResamplePcmAvx2(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
-    case Width::Four: break;
+    switch (MachineBuild()) {
+    case Build::Avx512: return ResamplePcmAvx512(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    case Build::Avx2: return ResamplePcmAvx2(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
+    case Build::Baseline: break;
     }
 #endif
     ResamplePcmBaseline(kernel, srcLeft, srcRight, path, frames, outLeft, outRight);
