@@ -33,6 +33,10 @@ const int32_t kParamCoords = 2;
 const int32_t kParamText = 53;
 const int32_t kKeyF2 = 0x3C;
 const int32_t kKeyF9 = 0x43;
+// The board's random places come from a generator of 15 bits: a side of more
+// cells than it can name would never be filled.
+const int32_t kMaxBoardSide = 32767;
+const char* const kHintLabel = "L_MW_HINT";
 
 void Command(const char* element, int32_t command) { g_pGUIManager->ExecuteElementCommand(element, command); }
 
@@ -75,16 +79,42 @@ void HighScoreOnShow() {
     g_iGameState = GAMESTATE_DIALOG;
 }
 
+// A record needs a name: OK with an empty box (a script or data may have
+// enabled the button) leaves the window open, the keyboard back in the box.
 void HighScoreOkOnPress() {
+    const std::string name = g_pGUIManager->GetElementParam("TBX_HS_NAME", kParamText).GetString();
+    if (name.empty()) {
+        Command("TBX_HS_NAME", CMD_ENABLE);
+        EnableNameConfirmation();
+        return;
+    }
     Command("WND_DTP_HIGHSCORE", CMD_HIDE);
     Command("WND_DTP_MAINWINDOW", CMD_ENABLE);
-    g_strBestName = g_pGUIManager->GetElementParam("TBX_HS_NAME", kParamText).GetString();
+    g_strBestName = name;
     g_fBestTime = g_fElapsedTime;
     SaveHighScore();
     StartNewGame();
 }
 
 void NameOnInput() { EnableNameConfirmation(); }
+
+// The hint under the board: the number to click next while a round has tiles
+// left, the data's own text (the Start hint) otherwise. Games without the
+// label have no hint.
+std::string g_strStartHint;
+std::string g_strShownHint;
+
+void ShowHint(const std::string& text) {
+    if (text == g_strShownHint) return;
+    g_strShownHint = text;
+    SetText(kHintLabel, text);
+}
+
+void UpdateHint() {
+    if (g_pGUIManager->GetElementID(kHintLabel) < 0) return;
+    const bool tilesLeft = g_bBoardActive == 1 && !IsSolved();
+    ShowHint(tilesLeft ? "Click " + std::to_string(g_iNextWanted) : g_strStartHint);
+}
 
 void HelpOkOnPress() {
     Command("WND_DTP_HELP", CMD_HIDE);
@@ -103,6 +133,8 @@ void ResetRunState() {
     g_bBoardActive = 0;
     g_iNextWanted = 1;
     g_iTotalCells = 0;
+    g_strStartHint.clear();
+    g_strShownHint.clear();
 }
 
 void SetUpMainWindow() {
@@ -112,6 +144,10 @@ void SetUpMainWindow() {
     g_pV2D->PlayMusic("MUS_GAME", true, 3000);
     SetText("L_MW_TIME_TIME", FloatToString(g_fElapsedTime));
     ShowBestResult();
+    if (g_pGUIManager->GetElementID(kHintLabel) >= 0) {
+        g_strStartHint = g_pGUIManager->GetElementParam(kHintLabel, kParamText).GetString();
+        g_strShownHint = g_strStartHint;
+    }
 }
 
 void DrawCursor() {
@@ -161,7 +197,8 @@ void GameModInit() {
     for (int32_t tag = 1; tag <= 8; ++tag) g_pV2D->LoadResources(tag);
     if (g_xvGameID.GetValue() != 3)
         throw CEHSException(EHS_TYPE_GAME, 0, "Error in GameModInit: invalid resource ID!", kFile, 112);
-    if (g_xvSizeX.GetValue() <= 0 || g_xvSizeY.GetValue() <= 0)
+    const int32_t sizeX = g_xvSizeX.GetValue(), sizeY = g_xvSizeY.GetValue();
+    if (sizeX <= 0 || sizeY <= 0 || sizeX > kMaxBoardSide || sizeY > kMaxBoardSide)
         throw CEHSException(EHS_TYPE_GAME, 0, "Error in GameModInit(): invalid array size!", kFile, 115);
     V2DSrand(platform::GetSystem().Milliseconds());
     SetUpMainWindow();
@@ -179,6 +216,7 @@ uint8_t GameFrame() {
     g_pGUIManager->Update();
     BoardUpdate();
     if (RoundRunning() && IsSolved()) GameComplete();
+    UpdateHint();
     if (g_pV2D->KeyboardIsKeyClicked(kKeyF2)) g_bOverlay = g_bOverlay ? 0 : 1;
 
     SetCheckpoint(1023, __LINE__);

@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "cvelmor.h"
 #include "engineroutine.h"
@@ -48,6 +50,36 @@ bool ReadName(FILE* file, std::string& name) {
     }
 }
 
+// What is wrong with the file's bytes, or null when they hold a best result.
+const char* Damage(bool nameEnded, const std::string& name, bool timeRead, float time) {
+    if (!nameEnded || name.empty()) return "Error in LoadFile: Invalid player name!";
+    if (!timeRead || !(time > 0.0f) || std::isinf(time)) return "Error in LoadFile: Invalid count time!";
+    return nullptr;
+}
+
+// A damaged file is the player's data all the same: it is moved aside under
+// the first free name qbhs.dat.damaged, qbhs.dat.damaged2, ... and never
+// deleted, so the game can start again with no best result.
+void SetDamagedFileAside(const char* problem) {
+    std::string aside;
+    struct stat info;
+    for (int n = 1;; ++n) {
+        aside = std::string(kPath) + ".damaged" + (n == 1 ? "" : std::to_string(n));
+        if (::lstat(aside.c_str(), &info) != 0) break;
+    }
+    std::string message = std::string("The best result file is damaged (") + problem + ")";
+    if (std::rename(kPath, aside.c_str()) == 0)
+        message += "; it is kept as " + aside + " and the game starts with no best result.";
+    else
+        message += " and cannot be moved aside; the game starts with no best result.";
+    CVelmor::LogEntry(message.c_str(), LOG_WARNING);
+}
+
+void SetDefaults() {
+    g_strBestName = "Unknown";
+    g_fBestTime = 100000.0f;
+}
+
 }  // namespace
 
 std::string g_strBestName;
@@ -60,8 +92,7 @@ bool LoadHighScore() {
     if (::stat(kPath, &info) != 0) {
         // There is no search handle to close when nothing was found.
         CVelmor::LogEntry("Can't close FindFirstFile!", LOG_WARNING);
-        g_strBestName = "Unknown";
-        g_fBestTime = 100000.0f;
+        SetDefaults();
         return false;
     }
     FILE* file = std::fopen(kPath, "rb");
@@ -71,10 +102,13 @@ bool LoadHighScore() {
     unsigned char timeBytes[4] = {};
     const bool timeRead = nameEnded && std::fread(timeBytes, 1, 4, file) == 4;
     std::fclose(file);
-    if (!nameEnded || name.empty()) ThrowGame("Error in LoadFile: Invalid player name!", 134);
-    g_strBestName = name;
     const float time = FloatFromLittleEndian(timeBytes);
-    if (!timeRead || !(time > 0.0f)) ThrowGame("Error in LoadFile: Invalid count time!", 144);
+    if (const char* problem = Damage(nameEnded, name, timeRead, time)) {
+        SetDamagedFileAside(problem);
+        SetDefaults();
+        return false;
+    }
+    g_strBestName = name;
     g_fBestTime = time;
     return true;
 }

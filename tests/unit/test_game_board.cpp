@@ -248,8 +248,8 @@ TEST_F(BestResultTest, MissingFileGivesDefaultsAndSavesWriteTheExactBytes) {
     EXPECT_FALSE(testsupport::FileExists("DATA/qbhs.dat.new"));
 }
 
-TEST_F(BestResultTest, DamagedFilesAreRefused) {
-    const std::string name = "Error in LoadFile: Invalid player name!", time = "Error in LoadFile: Invalid count time!";
+TEST_F(BestResultTest, ADamagedFileIsKeptAsideAndTheGameStartsWithoutABestResult) {
+    const std::string name = "Invalid player name", time = "Invalid count time";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {Bytes("", 5.0f), name},
         {"Bob", name},  // ends before the zero byte
@@ -257,17 +257,38 @@ TEST_F(BestResultTest, DamagedFilesAreRefused) {
         {Bytes("Bob", 0.0f), time},
         {Bytes("Bob", -1.0f), time},
         {Bytes("Bob", std::nanf("")), time},
+        {Bytes("Bob", INFINITY), time},
         {Bytes("Bob", 5.0f).substr(0, 6), time},  // ends inside the time
     };
-    for (const auto& [bytes, message] : cases) {
+    // Each damaged file is moved aside under the next free name; none is lost.
+    std::vector<std::string> kept;
+    for (const auto& [bytes, problem] : cases) {
         testsupport::WriteFile("DATA/qbhs.dat", bytes);
-        const CEHSException e = Raised([] { LoadHighScore(); });
-        EXPECT_EQ(e.GetType(), static_cast<uint32_t>(EHS_TYPE_GAME));
-        EXPECT_EQ(e.GetDesc(), message) << bytes.size() << " bytes";
-        EXPECT_EQ(e.GetFile(), "highscore");
+        g_strBestName = "stale";
+        g_fBestTime = 1.0f;
+        const int warned = Count(problem);
+        EXPECT_FALSE(LoadHighScore()) << bytes.size() << " bytes";
+        EXPECT_EQ(g_strBestName, "Unknown");
+        EXPECT_EQ(g_fBestTime, 100000.0f);
+        EXPECT_FALSE(testsupport::FileExists("DATA/qbhs.dat"));
+        const std::string aside = "DATA/qbhs.dat.damaged" + (kept.empty() ? "" : std::to_string(kept.size() + 1));
+        EXPECT_EQ(testsupport::ReadFile(aside), bytes) << aside;
+        EXPECT_EQ(Count(problem), warned + 1) << problem;
+        EXPECT_NE(Log().find("kept as " + aside + " "), std::string::npos) << Log();
+        kept.push_back(aside);
     }
+    for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(testsupport::ReadFile(kept[i]), cases[i].first);
+
+    // The next record is saved as usual and read back.
+    g_strBestName = "Ann";
+    g_fBestTime = 9.5f;
+    SaveHighScore();
+    g_strBestName.clear();
+    EXPECT_TRUE(LoadHighScore());
+    EXPECT_EQ(g_strBestName, "Ann");
     testsupport::WriteFile("DATA/qbhs.dat", Bytes("Bob", 5.0f) + "trailing");
     EXPECT_TRUE(LoadHighScore()) << "bytes after the time are ignored";
+    EXPECT_EQ(g_fBestTime, 5.0f);
 }
 
 TEST_F(BestResultTest, ASaveThatFailsHalfWayLeavesThePreviousResult) {

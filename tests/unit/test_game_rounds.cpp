@@ -20,6 +20,7 @@ const char* const kScreens = R"(<desktop>
       <label id="L_MW_BESTRESULT_NAME" coords="0 0 200 20" font="FNT_FONT1" visible="1"/>
       <label id="L_MW_BESTRESULT_TIME" coords="0 20 200 20" font="FNT_FONT1" visible="1"/>
     </tile>
+    <label id="L_MW_HINT" coords="40 400 300 20" font="FNT_FONT1" text="Press Start" visible="1"/>
     <button id="BTN_MW_START" coords="500 200 100 30" visible="1" enabled="1" on_press="BTN_MW_START_ONPRESS"/>
     <button id="BTN_MW_HELP" coords="500 240 100 30" visible="1" enabled="1" on_press="BTN_MW_HELP_ONPRESS"/>
     <button id="BTN_MW_EXIT" coords="500 280 100 30" visible="1" enabled="1" on_press="BTN_MW_EXIT_ONPRESS"/>
@@ -99,6 +100,13 @@ TEST_F(RoundTest, ARecordIsAskedForStoredAndBeatenOnlyByAStrictlyBetterTime) {
     const float firstTime = g_fElapsedTime;
     EXPECT_EQ(Text("L_MW_TIME_TIME"), FloatToString(firstTime)) << "the clock stopped at the rounded time";
 
+    // OK with an empty name box saves nothing, even when something enabled it.
+    g_pGUIManager->ExecuteElementCommand("BTN_HS_OK", 3);
+    Press("BTN_HS_OK");
+    EXPECT_TRUE(Shown("WND_DTP_HIGHSCORE"));
+    EXPECT_FALSE(testsupport::FileExists("DATA/qbhs.dat"));
+    EXPECT_FALSE(Enabled("BTN_HS_OK"));
+
     EXPECT_TRUE(Enabled("TBX_HS_NAME")) << "the name box has the keyboard without a click";
     for (uint8_t key : {0x1E, 0x30, 0x39, 0x2E}) Type(key);  // A, B, space, C
     const std::string name = Text("TBX_HS_NAME");
@@ -175,6 +183,26 @@ TEST_F(RoundTest, F2TogglesTheOverlayOncePerPressAndExitEndsTheLoop) {
     MainLoop(GameFrame);  // returns at once: the quit flag is set
 }
 
+TEST_F(RoundTest, TheHintNamesTheTileToClickNextWhileARoundHasTiles) {
+    EXPECT_EQ(Text("L_MW_HINT"), "Press Start");
+    Press("BTN_MW_START");
+    EXPECT_EQ(Text("L_MW_HINT"), "Click 1");
+    ClickTile(1);
+    ClickTile(5);  // out of turn: nothing changes
+    Frames(1);
+    EXPECT_EQ(Text("L_MW_HINT"), "Click 2");
+    Press("BTN_MW_HELP");
+    EXPECT_EQ(Text("L_MW_HINT"), "Click 2") << "the round waits behind the help window";
+    Press("BTN_HLP_OK");
+    for (int32_t n = 2; n < g_iTotalCells; ++n) ClickTile(n);
+    Frames(1);
+    EXPECT_EQ(Text("L_MW_HINT"), "Click 25");
+    ClickTile(25);
+    Frames(4);
+    EXPECT_TRUE(Shown("WND_DTP_HIGHSCORE"));
+    EXPECT_EQ(Text("L_MW_HINT"), "Press Start") << "no round runs behind the record window";
+}
+
 class GameStartTest : public GameTest {};
 
 TEST_F(GameStartTest, DataForAnotherGameOrAnEmptyBoardIsRefused) {
@@ -186,6 +214,10 @@ TEST_F(GameStartTest, DataForAnotherGameOrAnEmptyBoardIsRefused) {
         {gametest::BoardSettings(5, 5, 2), "Error in GameModInit: invalid resource ID!", 112},
         {gametest::BoardSettings(0, 5), "Error in GameModInit(): invalid array size!", 115},
         {gametest::BoardSettings(5, -1), "Error in GameModInit(): invalid array size!", 115},
+        // Sides the board's random places cannot reach, and cell counts past 32 bits.
+        {gametest::BoardSettings(32768, 1), "Error in GameModInit(): invalid array size!", 115},
+        {gametest::BoardSettings(2, 40000), "Error in GameModInit(): invalid array size!", 115},
+        {gametest::BoardSettings(65536, 65536), "Error in GameModInit(): invalid array size!", 115},
     };
     for (const Case& c : cases) {
         gametest::WriteGameData(kScreens, c.settings);
