@@ -3,6 +3,7 @@
 #include <new>
 
 #include "cvelmor.h"
+#include "display_settings.h"
 #include "faults.h"
 #include "system.h"
 #include "window.h"
@@ -134,6 +135,7 @@ void CreateGameWindow(platform::GameWindow** phWnd, int width, int height, bool 
     }
     g_bWindowActive = 1;
     window->Show();
+    for (const std::string& note : platform::TakeDisplayNotes()) CVelmor::LogEntry(note, LOG_WARNING);
 }
 
 // The window goes with its class, so nothing of it outlives the graphics

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <string>
 
+#include "display_settings.h"
 #include "engineroutine.h"
 #include "system.h"
 #include "user_folder.h"
@@ -28,7 +29,7 @@ bool ChooseGameFolder() {
 
 }  // namespace
 
-int main() {
-    if (!ChooseGameFolder()) return 1;
-    return VelmorEntryPoint(GameMain);
+int main(int argc, char** argv) {
+    return platform::RunWithDisplayOptions(argc, argv, "quble", "1.0", ChooseGameFolder,
+                                           [] { return VelmorEntryPoint(GameMain); });
 }

@@ -1169,8 +1169,13 @@ private:
         glBindTexture(GL_TEXTURE_2D, m_frontTexture);
         glBindSampler(0, 0);
         glBindSampler(1, 0);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, exact ? GL_NEAREST : GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, exact ? GL_NEAREST : GL_LINEAR);
+        // Whole multiples of the picture keep its pixels sharp; sizes between
+        // them are filtered rather than showing uneven pixels.
+        const bool wholeMultiple = box.width % bufferW == 0 && box.height % bufferH == 0 &&
+                                   box.width / bufferW == box.height / bufferH;
+        const GLint filter = wholeMultiple ? GL_NEAREST : GL_LINEAR;
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
         glBindVertexArray(m_presentVao);
         glDrawArrays(GL_TRIANGLES, 0, 3);
     }

@@ -10,6 +10,7 @@
 #include "presentation.h"
 #include "scancode_dik.h"
 #include "sdl_events.h"
+#include "window_sdl.h"
 
 namespace platform {
 
@@ -150,7 +151,7 @@ private:
     void OnEvent(const SDL_Event& event) {
         switch (event.type) {
             case SDL_KEYDOWN:
-                if (event.key.repeat) break;
+                if (event.key.repeat || IsAltEnter(event.key.keysym)) break;
                 if (const uint8_t code = DikFromScancode(event.key.keysym.scancode)) m_latch.keys.Down(code);
                 break;
             case SDL_KEYUP:

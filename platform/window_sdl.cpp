@@ -7,6 +7,8 @@
 
 #include <set>
 
+#include "display_settings.h"
+#include "sdl_events.h"
 #include "window.h"
 #include "window_sdl.h"
 
@@ -42,26 +44,30 @@ struct Borders {
     int top = 0, left = 0, bottom = 0, right = 0;
 };
 
+// A window the engine asks for in full screen is shown by the player's
+// choice: on the whole screen, or framed and resizable at the remembered
+// size. Alt+Enter switches between the two; the engine's picture is scaled
+// into whatever the window is, so nothing above the platform notices.
 class SdlGameWindow final : public GameWindow {
 public:
-    explicit SdlGameWindow(SDL_Window* window) : m_window(window), m_managed(FullScreenManaged(window)) {}
-    ~SdlGameWindow() override { SDL_DestroyWindow(m_window); }
+    explicit SdlGameWindow(SDL_Window* window)
+        : m_window(window),
+          m_managed(FullScreenManaged(window)),
+          m_listener(AddRawEventListener([this](const SDL_Event& event) { OnEvent(event); })) {}
+    ~SdlGameWindow() override {
+        RemoveRawEventListener(m_listener);
+        SDL_DestroyWindow(m_window);
+    }
 
     SDL_Window* Handle() const { return m_window; }
 
     void SetStyle(WindowStyle style) override {
         m_fullScreen = style == WindowStyle::FullScreen;
         if (m_fullScreen) {
-            SDL_SetWindowBordered(m_window, SDL_FALSE);
-            if (m_managed) {
-                SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP);
-            } else {
-                CoverScreen();
-            }
+            MarkDisplayChoiceShown();
+            ShowByChoice();
         } else {
-            if (m_managed) SDL_SetWindowFullscreen(m_window, 0);
-            SDL_SetWindowBordered(m_window, SDL_TRUE);
-            SDL_SetWindowResizable(m_window, SDL_FALSE);
+            ShowFramed(false);
         }
     }
 
@@ -81,9 +87,11 @@ public:
 
     void SetPlacement(int x, int y, int width, int height, bool topMost) override {
         // A full-screen window keeps covering the screen, as SDL keeps a
-        // window in full-screen mode at the screen's size.
-        if (m_fullScreen && !m_managed) {
-            SDL_SetWindowAlwaysOnTop(m_window, topMost ? SDL_TRUE : SDL_FALSE);
+        // window in full-screen mode at the screen's size; one the player
+        // keeps in a window stays where and as large as they put it.
+        if (m_fullScreen) {
+            if (!GetDisplayChoice().windowed && !m_managed)
+                SDL_SetWindowAlwaysOnTop(m_window, topMost ? SDL_TRUE : SDL_FALSE);
             return;
         }
         const Borders b = FrameBorders();
@@ -96,6 +104,69 @@ public:
     void Hide() override { SDL_HideWindow(m_window); }
 
 private:
+    void ShowByChoice() {
+        if (GetDisplayChoice().windowed)
+            ShowFramed(true);
+        else
+            ShowFullScreen();
+    }
+
+    void ShowFullScreen() {
+        SDL_SetWindowResizable(m_window, SDL_FALSE);
+        SDL_SetWindowBordered(m_window, SDL_FALSE);
+        if (m_managed) {
+            SDL_SetWindowFullscreen(m_window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        } else {
+            CoverScreen();
+            SDL_SetWindowAlwaysOnTop(m_window, SDL_TRUE);
+        }
+    }
+
+    // The player's window: at the remembered size (within the desktop), else
+    // the default one, centred. Windows the engine asks for as windows keep
+    // their fixed size.
+    void ShowFramed(bool playerWindow) {
+        if (m_managed) SDL_SetWindowFullscreen(m_window, 0);
+        SDL_SetWindowBordered(m_window, SDL_TRUE);
+        SDL_SetWindowAlwaysOnTop(m_window, SDL_FALSE);
+        SDL_SetWindowResizable(m_window, playerWindow ? SDL_TRUE : SDL_FALSE);
+        if (!playerWindow) return;
+        SDL_SetWindowMinimumSize(m_window, kPictureWidth / 4, kPictureHeight / 4);
+        SDL_Rect desktop{0, 0, kPictureWidth, kPictureHeight};
+        SDL_GetDisplayUsableBounds(0, &desktop);
+        DisplayChoice choice = GetDisplayChoice();
+        if (choice.width <= 0 || choice.height <= 0 || choice.width > desktop.w || choice.height > desktop.h)
+            DefaultWindowSize(desktop.w, desktop.h, kPictureWidth, kPictureHeight, choice.width, choice.height);
+        SetDisplayChoice(choice);
+        SDL_SetWindowSize(m_window, choice.width, choice.height);
+        SDL_SetWindowPosition(m_window, desktop.x + (desktop.w - choice.width) / 2,
+                              desktop.y + (desktop.h - choice.height) / 2);
+    }
+
+    void OnEvent(const SDL_Event& event) {
+        if (!m_fullScreen) return;
+        if (event.type == SDL_KEYDOWN && !event.key.repeat && IsAltEnter(event.key.keysym) &&
+            event.key.windowID == SDL_GetWindowID(m_window)) {
+            DisplayChoice choice = GetDisplayChoice();
+            choice.windowed = !choice.windowed;
+            SetDisplayChoice(choice);
+            ShowByChoice();
+        } else if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED &&
+                   event.window.windowID == SDL_GetWindowID(m_window)) {
+            RememberWindowSize(event.window.data1, event.window.data2);
+        }
+    }
+
+    // The size the player gave the window, not a maximised one.
+    void RememberWindowSize(int width, int height) {
+        DisplayChoice choice = GetDisplayChoice();
+        if (!choice.windowed || (SDL_GetWindowFlags(m_window) & SDL_WINDOW_MAXIMIZED) || width <= 0 || height <= 0)
+            return;
+        choice.width = width;
+        choice.height = height;
+        SetDisplayChoice(choice);
+    }
+
     // Unknown until a window manager has framed the window; zero then.
     Borders FrameBorders() {
         Borders b;
@@ -110,9 +181,13 @@ private:
         SDL_SetWindowSize(m_window, screen.w, screen.h);
     }
 
+    static const int kPictureWidth = 800;
+    static const int kPictureHeight = 600;
+
     SDL_Window* m_window;
     bool m_managed;
     bool m_fullScreen = false;
+    int m_listener;
 };
 
 class SdlWindowSystem final : public WindowSystem {
@@ -169,6 +244,11 @@ std::unique_ptr<WindowSystem>& CurrentWindowSystem() {
 }
 
 }  // namespace
+
+bool IsAltEnter(const SDL_Keysym& key) {
+    return (key.scancode == SDL_SCANCODE_RETURN || key.scancode == SDL_SCANCODE_KP_ENTER) && (key.mod & KMOD_ALT) &&
+           !(key.mod & (KMOD_CTRL | KMOD_GUI));
+}
 
 bool InitSdlVideo() {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;

@@ -11,6 +11,10 @@ class GameWindow;
 // The SDL window behind a game window; null for windows of another system.
 SDL_Window* SdlWindowOf(GameWindow* window);
 
+// Alt+Enter switches the game between a window and the whole screen; the
+// game's keyboard never sees that Return.
+bool IsAltEnter(const SDL_Keysym& key);
+
 // Starts SDL's video subsystem on a display the player can see. When no
 // display can be reached SDL falls back to its offscreen driver, and a game
 // would then run invisibly; that counts as a failure (with SDL's error set)
