@@ -40,7 +40,8 @@ void CGUIElement::UpdateChildren() {
 
 void CGUIElement::UpdateChildrenWith(const GUICOLOR& fp_Color) {
     if (!m_bEffVisible && !m_bEffEnabled) return;
-    for (CGUIElement* child : ChildrenSnapshot()) child->Update(m_EffRect, fp_Color, m_bEffVisible, m_bEffEnabled, 0, 0);
+    for (CGUIElement* child : ChildrenSnapshot())
+        child->Update(m_EffRect, fp_Color, m_bEffVisible, m_bEffEnabled, 0, 0);
 }
 
 // Ascending zorder; neighbours swap only when the left one is greater, so
