@@ -23,14 +23,25 @@ void CGUIElement::SetParent(CGUIElement* fp_pParent) {
     if (fp_pParent != nullptr) fp_pParent->m_children.push_back(this);
 }
 
+// Every walk of a child list that may fire actions goes over a copy of the
+// list taken when the walk starts: an action may add children (the list
+// grows and may move) or re-sort them (zorder), and the copy still visits
+// each child once, in the order of the walk's start. Elements are deleted
+// only with the manager, so every pointer in a copy stays valid. A child
+// added during the walk takes part from the next frame; until its first
+// update it is not effectively visible and draws nothing.
+std::vector<CGUIElement*> CGUIElement::ChildrenSnapshot() const { return m_children; }
+
 void CGUIElement::UpdateChildren() {
     if (!m_bEffVisible && !m_bEffEnabled) return;
-    for (CGUIElement* child : m_children) child->Update(m_EffRect, m_EffColor, m_bEffVisible, m_bEffEnabled, 0, 0);
+    for (CGUIElement* child : ChildrenSnapshot())
+        child->Update(m_EffRect, m_EffColor, m_bEffVisible, m_bEffEnabled, 0, 0);
 }
 
 void CGUIElement::UpdateChildrenWith(const GUICOLOR& fp_Color) {
     if (!m_bEffVisible && !m_bEffEnabled) return;
-    for (CGUIElement* child : m_children) child->Update(m_EffRect, fp_Color, m_bEffVisible, m_bEffEnabled, 0, 0);
+    for (CGUIElement* child : ChildrenSnapshot())
+        child->Update(m_EffRect, fp_Color, m_bEffVisible, m_bEffEnabled, 0, 0);
 }
 
 // Ascending zorder; neighbours swap only when the left one is greater, so
@@ -179,7 +190,7 @@ void CGUIElement::StandardUpdate(const GUIRECT& fp_ParentRect, const GUICOLOR& f
 }
 
 void CGUIElement::DrawChildren() {
-    for (CGUIElement* child : m_children) child->Draw();
+    for (CGUIElement* child : ChildrenSnapshot()) child->Draw();
 }
 
 void CGUIElement::ApplyLook(int32_t fp_iTexture) {

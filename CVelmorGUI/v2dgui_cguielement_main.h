@@ -78,6 +78,8 @@ protected:
                         bool fp_bParentEnabled, float fp_fShiftX, float fp_fShiftY);
     // Children in order with an explicit colour (buttons tint them).
     void UpdateChildrenWith(const GUICOLOR& fp_Color);
+    // The child list to walk while firing actions.
+    std::vector<CGUIElement*> ChildrenSnapshot() const;
     void DrawChildren();
     // The technique, the texture on stage 0 (when set) and the quad colour.
     void ApplyLook(int32_t fp_iTexture);

@@ -102,6 +102,23 @@ const StandardClass kStandardClasses[] = {
     throw CEHSException(EHS_TYPE_GAME, 0, message, kFile, line);
 }
 
+// Update and Draw walk the element tree and fire actions inside the walk; an
+// action that ran the GUI's frame again would walk the tree inside its own
+// walk (and a click would fire its action again, without end).
+class CTreeWalk {
+public:
+    explicit CTreeWalk(bool& fp_bWalking) : m_bWalking(fp_bWalking) {
+        if (m_bWalking) ThrowGame("Cannot update or draw the GUI from inside its own update or draw!", __LINE__);
+        m_bWalking = true;
+    }
+    ~CTreeWalk() { m_bWalking = false; }
+    CTreeWalk(const CTreeWalk&) = delete;
+    CTreeWalk& operator=(const CTreeWalk&) = delete;
+
+private:
+    bool& m_bWalking;
+};
+
 }  // namespace
 
 CVelmorGUI* GetGUI() { return g_pGUI; }
@@ -346,6 +363,7 @@ const CGUIValue& CVelmorGUI::GetActionParam(size_t fp_uIndex) const {
 
 void CVelmorGUI::Update() {
     SetCheckpoint(304, __LINE__);
+    const CTreeWalk walk(m_bWalking);
     m_fFrameTime = GetEngine()->TimerGetDelta();
     m_iCurTip = -1;
     RunDelayedCommands();
@@ -392,6 +410,7 @@ void CVelmorGUI::UpdateTip() {
 
 void CVelmorGUI::Draw() {
     SetCheckpoint(304, __LINE__);
+    const CTreeWalk walk(m_bWalking);
     m_elements[0]->Draw();
     if (m_iCurTip != -1 && m_fTipTimer == 0.0f) m_elements[static_cast<size_t>(m_iCurTip)]->Draw();
 }

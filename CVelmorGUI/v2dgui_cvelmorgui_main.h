@@ -67,6 +67,7 @@ public:
     float GetTipTimer() const { return m_fTipTimer; }
 
     // Once per frame: delayed commands, the element tree, the tool tip.
+    // Neither may be called from an action they fire.
     void Update();
     // The desktop, then the tool tip on top.
     void Draw();
@@ -116,6 +117,7 @@ private:
     float m_fTipDelay = 1.0f;
     float m_fFrameTime = 0.0f;
     std::vector<CGUIValue> m_actionParams;
+    bool m_bWalking = false;  // inside Update or Draw
 };
 
 // The manager that exists, or null.

@@ -94,6 +94,9 @@ void CGUIAnimTile::SetFrames(CGUIEnum* fp_pFrames) {
     }
     m_pFramesEnum = fp_pFrames;
     m_frames = std::move(frames);
+    // Set by an action between this frame's update and draw, the list may
+    // be shorter than the frame the update chose.
+    m_iFrame = std::min(m_iFrame, std::max(static_cast<int32_t>(m_frames.size()) - 1, 0));
 }
 
 CGUIValue CGUIAnimTile::GetParam(int32_t fp_iParamID) {

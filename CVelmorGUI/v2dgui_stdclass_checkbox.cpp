@@ -94,7 +94,9 @@ void CGUICheckbox::ReleasedOver() { ExecuteCommand(m_bChecked ? GUICMD_UNCHECK :
 
 void CGUICheckbox::UncheckOtherRadioButtons() {
     if (m_pParent == nullptr) return;
-    for (CGUIElement* sibling : m_pParent->GetChildren()) {
+    // A copy: the actions fired may add or re-sort siblings.
+    const std::vector<CGUIElement*> siblings = m_pParent->GetChildren();
+    for (CGUIElement* sibling : siblings) {
         CGUICheckbox* other = dynamic_cast<CGUICheckbox*>(sibling);
         if (other != nullptr && other != this && other->m_bRadioButton && other->m_bChecked)
             other->ExecuteCommand(GUICMD_UNCHECK);

@@ -41,7 +41,7 @@ bool CGUIScrollBox::InView(const CGUIElement& fp_Child) const {
 void CGUIScrollBox::UpdateChildren() {
     m_shown.clear();
     if (!m_bEffVisible && !m_bEffEnabled) return;
-    for (CGUIElement* child : m_children) {
+    for (CGUIElement* child : ChildrenSnapshot()) {
         if (!InView(*child)) continue;
         child->Update(m_EffRect, m_EffColor, m_bEffVisible, m_bEffEnabled, m_fScrollX, m_fScrollY);
         m_shown.push_back(child);
