@@ -560,6 +560,7 @@ TEST_F(GuiTextListsTest, ScrollBarsAndListBoxesSaturateAtTheIntegerLimits) {
     };
     const Bar bars[] = {
         {"100", "2147483647", "100", "10", CLICK_END, INT32_MAX},
+        {"1", "2147483647", "1", "10", CLICK_END, INT32_MAX},
         {"-2147483648", "2147483647", "0", "10", CLICK_END, INT32_MAX},
         {"-2147483648", "0", "-2147483648", "10", CLICK_END, 0},
         {"-2147483648", "2147483647", "0", "10", CLICK_START, INT32_MIN},
