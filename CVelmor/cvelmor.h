@@ -134,6 +134,8 @@ public:
     void SceneRender();  // the dynamic lights, then queue the quad
     // Clipped to the screen; what is queued is drawn first.
     void SceneSetViewport(int32_t x, int32_t y, int32_t w, int32_t h);
+    // The viewport set now, as SceneSetViewport left it.
+    void SceneGetViewport(int32_t& x, int32_t& y, int32_t& w, int32_t& h) const;
     // Level 1 and bend 0 give the identity ramp.
     void SceneSetGamma(float level, float bend);
     // The front buffer to "screenshotN.bmp"; not while rendering windowed.

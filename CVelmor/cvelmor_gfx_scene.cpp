@@ -91,6 +91,18 @@ void CVelmor::SceneSetViewport(int32_t x, int32_t y, int32_t w, int32_t h) {
     m_pD3DDevice->SetViewport(&viewport);
 }
 
+void CVelmor::SceneGetViewport(int32_t& x, int32_t& y, int32_t& w, int32_t& h) const {
+    SetCheckpoint(116, __LINE__);
+    GfxRequireDevice(kFile, __LINE__);
+    D3DVIEWPORT8 viewport{};
+    m_pD3DDevice->GetViewport(&viewport);
+    // Set through SceneSetViewport, so within the screen.
+    x = static_cast<int32_t>(viewport.X);
+    y = static_cast<int32_t>(viewport.Y);
+    w = static_cast<int32_t>(viewport.Width);
+    h = static_cast<int32_t>(viewport.Height);
+}
+
 // The ramp is a quadratic Bezier from `low` at black to `high` at white;
 // `bend` pulls its middle from the straight line towards `high`.
 void CVelmor::SceneSetGamma(float level, float bend) {

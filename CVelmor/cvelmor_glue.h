@@ -17,9 +17,12 @@ enum V2DGlueArg {
     GLUE_HANDLE = 100,
 };
 
+// Whether the engine takes a number from scripts and data: it is finite and
+// its whole part lies within the 32-bit integers.
+bool GlueIsUsableNumber(double value);
+
 // 1-based position of the first argument whose type differs, or 0. A number
-// that is not finite, or whose whole part lies beyond the 32-bit integers, is
-// of no kind.
+// the engine does not take (above) is of no kind.
 int GlueFirstBadArgument(lua_State* L, std::initializer_list<int> expected);
 
 // The same with optional trailing arguments: those present are checked too.

@@ -8,20 +8,19 @@ extern "C" {
 #include "cvelmor.h"
 #include "cvelmor_glue.h"
 
-namespace {
-
-// A number the engine can take: finite, and one whose whole part fits the
-// integers the engine converts it to (NaN, infinities and numbers beyond
-// that range are refused wherever a number is expected).
-bool IsUsableNumber(lua_Number value) {
-    return std::isfinite(value) && value > static_cast<lua_Number>(std::numeric_limits<int>::min()) - 1.0 &&
-           value < static_cast<lua_Number>(std::numeric_limits<int>::max()) + 1.0;
+// NaN, infinities and numbers beyond the integers the engine converts them
+// to are refused wherever a number is expected.
+bool GlueIsUsableNumber(double value) {
+    return std::isfinite(value) && value > static_cast<double>(std::numeric_limits<int>::min()) - 1.0 &&
+           value < static_cast<double>(std::numeric_limits<int>::max()) + 1.0;
 }
+
+namespace {
 
 bool IsArgumentOfKind(lua_State* L, int index, int kind) {
     const int type = lua_type(L, index);
     if (type == LUA_TNUMBER && (kind == GLUE_NUMBER || kind == GLUE_HANDLE))
-        return IsUsableNumber(lua_tonumber(L, index));
+        return GlueIsUsableNumber(lua_tonumber(L, index));
     if (kind == GLUE_HANDLE) return type == LUA_TSTRING;
     return type == kind;
 }
@@ -55,7 +54,7 @@ int GlueReadNumbers(lua_State* L, int required, int total, float* values) {
         if (index > required && index > present) break;
         if (lua_type(L, index) != LUA_TNUMBER) return index;
         const lua_Number value = lua_tonumber(L, index);
-        if (!IsUsableNumber(value)) return index;
+        if (!GlueIsUsableNumber(value)) return index;
         values[index - 1] = static_cast<float>(value);
     }
     return 0;
@@ -72,7 +71,7 @@ void GlueCheckArguments(const char* name, int badIndex, const char* file, unsign
 int GlueToInt(lua_State* L, int index) {
     const lua_Number value = lua_tonumber(L, index);
     // Checked arguments are always in range; anything else reads as 0.
-    return IsUsableNumber(value) ? static_cast<int>(value) : 0;
+    return GlueIsUsableNumber(value) ? static_cast<int>(value) : 0;
 }
 float GlueToFloat(lua_State* L, int index) { return static_cast<float>(lua_tonumber(L, index)); }
 bool GlueIsString(lua_State* L, int index) { return lua_type(L, index) == LUA_TSTRING; }

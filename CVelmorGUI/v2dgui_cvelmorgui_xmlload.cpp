@@ -1,11 +1,13 @@
 // GUI data: element trees, enumerations and styles from XML, and the
 // conversion of a parameter's value text into a value of its type.
+#include <cctype>
 #include <locale>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "cvelmor.h"
+#include "cvelmor_glue.h"
 #include "cxmlparser.h"
 #include "v2dgui_cvelmorgui_main.h"
 
@@ -23,32 +25,58 @@ CVelmorGUI& RequireGUI() {
     return *gui;
 }
 
-// As a stream reads a float: leading blanks skipped, the longest number
-// that can be read, 0 when none can.
-float ReadFloat(const std::string& text) {
-    std::istringstream stream(text);
-    stream.imbue(std::locale::classic());
-    float value = 0.0f;
-    stream >> value;
-    return value;
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Fields separated by runs of blanks; missing fields read as 0.
-std::vector<float> ReadFields(const std::string& text, size_t count) {
-    std::vector<float> fields;
+// The words a stream does not read as numbers but other programs do.
+bool NamesNaNOrInfinity(const std::string& text) {
+    size_t pos = 0;
+    while (pos < text.size() && IsBlank(text[pos])) ++pos;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
+    std::string word = text.substr(pos, 3);
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return word == "nan" || word == "inf";
+}
+
+// As a stream reads a float: leading blanks skipped, the longest number
+// that can be read, 0 when none can. False for the numbers the engine's
+// script functions refuse too: NaN, infinities and numbers beyond the
+// integers (the stream's overflow included).
+bool ReadFloat(const std::string& text, float& value) {
+    std::istringstream stream(text);
+    stream.imbue(std::locale::classic());
+    // Read wide so that the limits themselves are judged before rounding.
+    double number = 0.0;
+    stream >> number;
+    if (NamesNaNOrInfinity(text) || !GlueIsUsableNumber(number)) return false;
+    value = static_cast<float>(number);
+    return true;
+}
+
+// Fields separated by runs of blanks; missing fields read as 0. False when
+// a field is not a number the engine takes.
+bool ReadFields(const std::string& text, size_t count, std::vector<float>& fields) {
+    fields.clear();
     size_t pos = 0;
     while (fields.size() < count) {
         while (pos < text.size() && IsBlank(text[pos])) ++pos;
         if (pos >= text.size()) break;
         size_t stop = pos;
         while (stop < text.size() && !IsBlank(text[stop])) ++stop;
-        fields.push_back(ReadFloat(text.substr(pos, stop - pos)));
+        float field = 0.0f;
+        if (!ReadFloat(text.substr(pos, stop - pos), field)) return false;
+        fields.push_back(field);
         pos = stop;
     }
     fields.resize(count, 0.0f);
-    return fields;
+    return true;
+}
+
+// Like an empty value: the attribute is left out with a warning.
+bool RefuseNumber(const std::string& name, const std::string& value) {
+    CVelmor::LogEntry("Cannot process GUI element param: value is not a usable number! Param name = " + name +
+                          " Value = " + value,
+                      LOG_WARNING);
+    return false;
 }
 
 template <typename T>
@@ -172,10 +200,14 @@ bool ProcessParam(const std::string& fp_strName, const std::string& fp_strValue,
         return false;
     }
     fp_iParamID = info.iID;
+    std::vector<float> fields;
     switch (info.iType) {
-    case GUIVAL_FLOAT:
-        fp_Value.SetFloat(ReadFloat(fp_strValue));
+    case GUIVAL_FLOAT: {
+        float number = 0.0f;
+        if (!ReadFloat(fp_strValue, number)) return RefuseNumber(fp_strName, fp_strValue);
+        fp_Value.SetFloat(number);
         break;
+    }
     case GUIVAL_BOOLEAN:
         fp_Value.SetBoolean(fp_strValue == "1" || fp_strValue == "true");
         break;
@@ -188,16 +220,14 @@ bool ProcessParam(const std::string& fp_strName, const std::string& fp_strValue,
         else
             fp_Value.SetString(fp_strValue);
         break;
-    case GUIVAL_POINT: {
-        const std::vector<float> fields = ReadFields(fp_strValue, 2);
+    case GUIVAL_POINT:
+        if (!ReadFields(fp_strValue, 2, fields)) return RefuseNumber(fp_strName, fp_strValue);
         fp_Value.SetPoint(GUIPOINT{fields[0], fields[1]});
         break;
-    }
-    case GUIVAL_RECT: {
-        const std::vector<float> fields = ReadFields(fp_strValue, 4);
+    case GUIVAL_RECT:
+        if (!ReadFields(fp_strValue, 4, fields)) return RefuseNumber(fp_strName, fp_strValue);
         fp_Value.SetRect(GUIRECT{fields[0], fields[1], fields[2], fields[3]});
         break;
-    }
     case GUIVAL_ENUM: {
         CGUIEnum* guiEnum = FindOrLoad(gui.GetEnums(), fp_strValue);
         if (guiEnum == nullptr) ThrowGame("Cannot find GUIENUM data! ID = " + fp_strValue, __LINE__);

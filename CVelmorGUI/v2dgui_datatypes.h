@@ -39,6 +39,13 @@ inline int32_t GUITruncate(float value) {
     return static_cast<int32_t>(value);
 }
 
+// Integer results worked out in 64 bits, brought back into the 32-bit range.
+inline int32_t GUISaturate(int64_t value) {
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
 // Half-open: x <= px < x + w and y <= py < y + h.
 inline bool GUIRectContains(const GUIRECT& rect, float px, float py) {
     return rect.x <= px && px < rect.x + rect.w && rect.y <= py && py < rect.y + rect.h;

@@ -72,6 +72,14 @@ bool ReadValue(lua_State* L, CGUIValue& value) {
     return false;
 }
 
+// Position of the first number in the value that the engine's other script
+// functions would refuse (NaN, an infinity, beyond the 32-bit integers), or 0.
+int FirstUnusableValueNumber(lua_State* L) {
+    for (int index = 3; index <= lua_gettop(L); ++index)
+        if (lua_type(L, index) == LUA_TNUMBER && !GlueIsUsableNumber(lua_tonumber(L, index))) return index;
+    return 0;
+}
+
 V2D_SCRIPT_FUNCTION(V2DGUI_AddNewElement) {
     SetCheckpoint(345, __LINE__);
     GlueCheckArguments("V2DGUI_AddNewElement", GlueFirstBadArgument(L, {GLUE_STRING, GLUE_STRING, GLUE_HANDLE}),
@@ -97,6 +105,7 @@ V2D_SCRIPT_FUNCTION(V2DGUI_SetElementParam) {
     CGUIValue value;
     if (lua_gettop(L) < 3 || !IsHandle(L, 1) || !IsHandle(L, 2) || !ReadValue(L, value))
         ThrowCombination(name, __LINE__);
+    GlueCheckArguments("V2DGUI_SetElementParam", FirstUnusableValueNumber(L), kFile, __LINE__);
     const bool elementByName = GlueIsString(L, 1), paramByName = GlueIsString(L, 2);
     if (elementByName && paramByName)
         GUI().SetElementParam(GlueToString(L, 1), GlueToString(L, 2), value);

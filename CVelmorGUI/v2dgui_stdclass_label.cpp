@@ -7,15 +7,14 @@
 CGUIViewportLimit::CGUIViewportLimit(CVelmor& fp_Engine, const GUIRECT& fp_Rect, bool fp_bActive)
     : m_Engine(fp_Engine), m_bActive(fp_bActive) {
     if (!m_bActive) return;
+    m_Engine.SceneGetViewport(m_iOuterX, m_iOuterY, m_iOuterW, m_iOuterH);
     m_Engine.SceneSetViewport(GUITruncate(fp_Rect.x), GUITruncate(fp_Rect.y), GUITruncate(fp_Rect.w),
                               GUITruncate(fp_Rect.h));
 }
 
 CGUIViewportLimit::~CGUIViewportLimit() {
     if (!m_bActive) return;
-    uint32_t width = 0, height = 0;
-    m_Engine.GetScreenSize(width, height);
-    m_Engine.SceneSetViewport(0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height));
+    m_Engine.SceneSetViewport(m_iOuterX, m_iOuterY, m_iOuterW, m_iOuterH);
 }
 
 void CGUILabel::SetParam(int32_t fp_iParamID, const CGUIValue& fp_Value) {

@@ -64,7 +64,7 @@ private:
 };
 
 // Sets the viewport to a rectangle for as long as it lives, then restores
-// the full screen.
+// the one set before (a scroll box's, when drawn inside one).
 class CGUIViewportLimit {
 public:
     CGUIViewportLimit(CVelmor& fp_Engine, const GUIRECT& fp_Rect, bool fp_bActive = true);
@@ -75,4 +75,5 @@ public:
 private:
     CVelmor& m_Engine;
     bool m_bActive;
+    int32_t m_iOuterX = 0, m_iOuterY = 0, m_iOuterW = 0, m_iOuterH = 0;
 };

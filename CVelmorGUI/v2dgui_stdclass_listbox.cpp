@@ -120,18 +120,19 @@ void CGUIListBox::ScrollCheckedIntoView() {
 void CGUIListBox::MoveCheckWithArrowKeys() {
     if (m_iCheckedCell == -1) return;
     CVelmor& engine = Engine();
-    int32_t cell = m_iCheckedCell;
+    // A checked cell set far outside the list still moves by one.
+    int64_t cell = m_iCheckedCell;
     bool moved = false;
     if (engine.KeyboardIsKeyClicked(kKeyUp)) {
-        cell = std::max(cell - 1, 0);
+        cell = std::max<int64_t>(cell - 1, 0);
         moved = true;
     }
     if (engine.KeyboardIsKeyClicked(kKeyDown)) {
-        cell = std::min(cell + 1, m_iCellsCount - 1);
+        cell = std::min<int64_t>(cell + 1, static_cast<int64_t>(m_iCellsCount) - 1);
         moved = true;
     }
     if (!moved) return;
-    m_iCheckedCell = m_iSelectedCell = cell;
+    m_iCheckedCell = m_iSelectedCell = GUISaturate(cell);
     ScrollCheckedIntoView();
     m_OnScrollShift.FireIfSet({CGUIValue(m_fScrollY)});
     CheckCell(m_iCheckedCell);

@@ -133,8 +133,10 @@ void CGUIScrollBar::RecalcValue() {
     SetCheckpoint(330, __LINE__);
     const float travel = Length(m_Coords) - m_fSliderLength;
     if (travel <= 0.0f) return;
-    const float range = static_cast<float>(m_iMaxValue) - static_cast<float>(m_iMinValue);
-    m_iCurValue = m_iMinValue + GUITruncate(m_fSliderOffset * range / travel);
+    // The whole 32-bit span of values fits a double exactly.
+    const double range = static_cast<double>(m_iMaxValue) - static_cast<double>(m_iMinValue);
+    const double moved = std::trunc(static_cast<double>(m_fSliderOffset) * range / travel);
+    m_iCurValue = GUISaturate(m_iMinValue + static_cast<int64_t>(moved));
     ClampValue();
 }
 
@@ -157,8 +159,8 @@ void CGUIScrollBar::ProcessInput() {
 
 void CGUIScrollBar::ClampValue() { m_iCurValue = std::min(std::max(m_iCurValue, m_iMinValue), m_iMaxValue); }
 
-int32_t CGUIScrollBar::StepSize() const {
-    const int32_t step = std::max(GUITruncate(static_cast<float>(m_iScrollSpeed) * FrameTime()), 1);
+int64_t CGUIScrollBar::StepSize() const {
+    const int64_t step = std::max(GUITruncate(static_cast<float>(m_iScrollSpeed) * FrameTime()), 1);
     return m_bFast ? step * 3 : step;
 }
 
@@ -186,7 +188,7 @@ void CGUIScrollBar::ExecuteCommand(int32_t fp_iCommand) {
         next = std::max<int64_t>(value - m_iPageSize, m_iMinValue);
         break;
     }
-    m_iCurValue = static_cast<int32_t>(next);
+    m_iCurValue = GUISaturate(next);
     RecalcSlider();
     m_OnScroll.FireIfSet();
 }

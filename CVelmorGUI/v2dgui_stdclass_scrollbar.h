@@ -71,7 +71,7 @@ private:
     void ApplyOffset(float fp_fOffset);
     void PlaceSliderRect();
     void ClampValue();
-    int32_t StepSize() const;
+    int64_t StepSize() const;
     int32_t SliderTexture() const;
 
     const bool m_bVertical;

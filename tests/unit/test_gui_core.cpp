@@ -1,5 +1,6 @@
 // The GUI manager, the element tree, values and actions, GUI data loading
 // and the GUI's script functions.
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -365,6 +366,54 @@ TEST_F(GuiCoreTest, ScriptFunctionsAcceptEachFormOfElementParameterAndValue) {
                     "Error in glue function: glue_V2DGUI_AddNewElement.Invalid argument type. Index = 2", file);
     engine->ScriptCallFunction("hideall", -1);
     EXPECT_FALSE(gui->GetElement(0)->IsVisible());
+}
+
+// A NaN show time would leave a window showing forever, NaN timer times
+// fire every frame, NaN draw parameters pass the size check.
+TEST_F(GuiCoreTest, NaNInfinitiesAndNumbersBeyondTheIntegersAreRefusedFromScriptsAndData) {
+    LoadGUI(R"(<desktop><window id="W"/><timer id="TM"/><tile id="T"/></desktop>)");
+    struct Call {
+        const char* args;
+        int index;
+    };
+    const Call calls[] = {
+        {"'W', 'time_showhide', 0/0", 3},         {"'TM', 'factoraction_time', 1/0", 3},
+        {"'TM', 'randomaction_mintime', -1/0", 3}, {"'T', 'drawparams', 0/0, 16, 4, 4", 3},
+        {"'T', 'drawparams', 16, 16, 4, 1/0", 6},  {"'W', 'location_shown', 5, 0/0", 4},
+        {"1, 'coords', 1, 2, 3e10, 4", 5},         {"'T', 'tag', 2147483648", 3},
+    };
+    for (const Call& c : calls) {
+        Script(std::string("function set() V2DGUI_SetElementParam(") + c.args + ") end");
+        ExpectGameError(ScriptError("set"),
+                        "Error in glue function: glue_V2DGUI_SetElementParam.Invalid argument type. Index = " +
+                            std::to_string(c.index),
+                        "v2dgui_glue_main");
+    }
+    EXPECT_TRUE(std::isfinite(gui->GetElementParam("W", "time_showhide").GetFloat())) << "nothing was set";
+
+    // In data the attribute is left out with a warning, as an empty one is.
+    struct Text {
+        const char *name, *text;
+    };
+    const Text texts[] = {
+        {"time_showhide", "nan"},  {"factoraction_time", " inf"},  {"randomaction_mintime", "-Infinity"},
+        {"time_showhide", "1e39"}, {"tag", "2147483648"},          {"drawparams", "16 NaN 4 4"},
+        {"location_shown", "0 -1e40"}, {"coords", "1 2 3 +INF"},
+    };
+    for (const Text& t : texts) {
+        int32_t id = 0;
+        CGUIValue value;
+        EXPECT_FALSE(ProcessParam(t.name, t.text, id, value)) << t.name << "=" << t.text;
+        EXPECT_EQ(value.GetType(), GUIVAL_EMPTY) << t.name << "=" << t.text;
+        EXPECT_NE(Log().find(std::string("Cannot process GUI element param: value is not a usable number! Param name = ") +
+                             t.name + " Value = " + t.text),
+                  std::string::npos)
+            << t.name << "=" << t.text;
+    }
+    LoadGUI(R"(<desktop><tile id="D" coords="1 2 3 nan" tag="-2147483648" zorder="2147483647"/></desktop>)");
+    EXPECT_EQ(gui->GetElementParam("D", "coords").GetRect().x, 0.0f) << "left out";
+    EXPECT_EQ(gui->GetElementParam("D", "tag").GetFloat(), -2147483648.0f) << "the limits themselves are numbers";
+    EXPECT_EQ(gui->GetElementParam("D", "zorder").GetFloat(), 2147483648.0f);
 }
 
 TEST_F(GuiCoreTest, ActionsCallScriptFunctionsOrNativeFunctionsWithTheirValues) {

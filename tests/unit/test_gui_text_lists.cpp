@@ -547,4 +547,141 @@ TEST_F(GuiTextListsTest, TimerRandomActionsComeAfterTenthsBetweenTheTimes) {
     EXPECT_EQ(timer->GetNextRandomDelay(), 1.0f);
 }
 
+TEST_F(GuiTextListsTest, ScrollBarsAndListBoxesSaturateAtTheIntegerLimits) {
+    LoadGUI(R"(<desktop>
+      <horscroll id="H" coords="100 100 200 20" slidersize="40" visible="1" enabled="1"/>
+      <listbox id="LB" coords="100 300 150 50" cellheight="20" cellscount="10" visible="1" enabled="1"/></desktop>)");
+    auto* bar = dynamic_cast<CGUIScrollBar*>(&Element("H"));
+    enum Act { CLICK_START, CLICK_END, PAGE_FORWARD, PAGE_BACK };
+    struct Bar {
+        const char *min, *max, *cur, *page;
+        Act act;
+        int32_t value;
+    };
+    const Bar bars[] = {
+        {"100", "2147483647", "100", "10", CLICK_END, INT32_MAX},
+        {"1", "2147483647", "1", "10", CLICK_END, INT32_MAX},
+        {"-2147483648", "2147483647", "0", "10", CLICK_END, INT32_MAX},
+        {"-2147483648", "0", "-2147483648", "10", CLICK_END, 0},
+        {"-2147483648", "2147483647", "0", "10", CLICK_START, INT32_MIN},
+        // A negative page moves the other way, no further than the integers go.
+        {"-2147483648", "0", "-2147483648", "-100", PAGE_FORWARD, INT32_MIN},
+        {"0", "2147483647", "2147483647", "-2147483648", PAGE_BACK, INT32_MAX},
+    };
+    for (const Bar& b : bars) {
+        const std::string row = std::string(b.min) + " " + b.max + " " + b.cur + " " + b.page;
+        Script(std::string("V2DGUI_SetElementParam('H', 'minvalue', ") + b.min + ") " +
+               "V2DGUI_SetElementParam('H', 'maxvalue', " + b.max + ") " +
+               "V2DGUI_SetElementParam('H', 'curvalue', " + b.cur + ") " +
+               "V2DGUI_SetElementParam('H', 'pagesize', " + b.page + ")");
+        SetCursor(0, 0);
+        Frame();
+        switch (b.act) {
+        case CLICK_START: Click(100, 110); break;
+        case CLICK_END: Click(299, 110); break;
+        case PAGE_FORWARD: gui->ExecuteElementCommand("H", GUICMD_SCROLL_PAGEFORWARD); break;
+        case PAGE_BACK: gui->ExecuteElementCommand("H", GUICMD_SCROLL_PAGEBACK); break;
+        }
+        EXPECT_EQ(bar->GetValue(), b.value) << row;
+    }
+
+    // The arrow keys move a check set far outside the list by one, into it.
+    struct Move {
+        const char* checked;
+        uint8_t key;
+        float checkedAfter, scrollyAfter;
+    };
+    const Move moves[] = {{"2147483647", 0xD0, 9, 150}, {"-2147483648", 0xC8, 0, 0}};
+    for (const Move& m : moves) {
+        gui->SetElementParam("LB", "scrolly", CGUIValue(0.0f));
+        Script(std::string("V2DGUI_SetElementParam('LB', 'checkedcell', ") + m.checked + ")");
+        Tap(m.key);
+        EXPECT_EQ(Value("LB", "checkedcell"), m.checkedAfter) << m.checked;
+        EXPECT_EQ(Value("LB", "scrolly"), m.scrollyAfter) << m.checked;
+    }
+}
+
+TEST_F(GuiTextListsTest, ClippedChildrenOfAScrollBoxGiveItsViewportBack) {
+    LoadFont();
+    LoadGUI(R"(<desktop>
+      <scrollbox id="SB" coords="100 100 300 200" visible="1" enabled="1">
+        <listbox id="LB" coords="0 0 100 40" cellheight="20" cellscount="2" visible="1" on_redrawcell="CELL_MARK"/>
+        <tile id="AFTER_LIST" coords="0 50 8 8" visible="1"/>
+        <label id="L" coords="0 60 100 20" font="FNT_T" text="ab" limitviewport="1" visible="1"/>
+        <tile id="AFTER_LABEL" coords="0 90 8 8" visible="1"/></scrollbox>
+      <tile id="OUTSIDE" coords="0 0 8 8" visible="1"/></desktop>)");
+    Frame();
+    const std::vector<ViewQuad> drawn = DrawWithViewports();
+    struct Expected {
+        float x, y;
+        uint32_t vx, vy, vw, vh;
+    };
+    const Expected expected[] = {
+        {100, 100, 100, 100, 100, 40},  // list cells
+        {100, 120, 100, 100, 100, 40},  {100, 150, 100, 100, 300, 200},  // the tile after the list
+        {100, 160, 100, 160, 100, 20},  // the label's glyphs
+        {110, 160, 100, 160, 100, 20},  {100, 190, 100, 100, 300, 200},  // the tile after the label
+        {0, 0, 0, 0, 800, 600},         // after the scroll box
+    };
+    ASSERT_EQ(drawn.size(), std::size(expected));
+    for (const Expected& e : expected) {
+        bool found = false;
+        for (const ViewQuad& q : drawn) {
+            if (q.quad.x != e.x || q.quad.y != e.y) continue;
+            found = true;
+            EXPECT_EQ(q.viewport.X, e.vx) << e.x << "," << e.y;
+            EXPECT_EQ(q.viewport.Y, e.vy) << e.x << "," << e.y;
+            EXPECT_EQ(q.viewport.Width, e.vw) << e.x << "," << e.y;
+            EXPECT_EQ(q.viewport.Height, e.vh) << e.x << "," << e.y;
+        }
+        EXPECT_TRUE(found) << e.x << "," << e.y;
+    }
+}
+
+// Values with no sensible reading: a blink time of 0 or less keeps the
+// cursor shown; a cell height of 0 or less leaves the list without cells
+// under the cursor or on the screen; a negative count is an empty list.
+TEST_F(GuiTextListsTest, NonPositiveBlinkTimesCellHeightsAndCountsKeepTheElementsQuiet) {
+    LoadFont();
+    LoadGUI(R"(<desktop>
+      <textbox id="T" coords="100 100 200 30" font="FNT_T" text="ab" blink_char="|" visible="1" enabled="1"/>
+      <listbox id="LB" coords="100 200 150 50" cellheight="20" cellscount="10" visible="1" enabled="1"
+               on_selectcell="ACT_1" on_checkcell="ACT_2" on_redrawcell="CELL_MARK"/></desktop>)");
+    auto* box = dynamic_cast<CGUITextBox*>(&Element("T"));
+    struct Case {
+        const char* element;
+        const char* param;
+        float value, readBack;
+    };
+    const Case cases[] = {
+        {"T", "blink_time", 0, 0}, {"T", "blink_time", -1, -1},      {"LB", "cellheight", 0, 0},
+        {"LB", "cellheight", -20, -20}, {"LB", "cellscount", -3, 0},
+    };
+    for (const Case& c : cases) {
+        const std::string row = std::string(c.param) + "=" + std::to_string(c.value);
+        gui->SetElementParam("LB", "cellheight", CGUIValue(20.0f));
+        gui->SetElementParam("LB", "cellscount", CGUIValue(10.0f));
+        gui->SetElementParam(c.element, c.param, CGUIValue(c.value));
+        EXPECT_EQ(Value(c.element, c.param), c.readBack) << row;
+        SetCursor(0, 0);
+        Frame();
+        g_calls.clear();
+        if (std::string(c.element) == "T") {
+            for (int frame = 0; frame < 10; ++frame) {
+                Frame();
+                EXPECT_TRUE(box->IsCursorShown()) << row << " frame " << frame;
+            }
+            int glyphs = 0;
+            for (const DrawnQuad& quad : DrawFrame()) glyphs += quad.y == 100.0f;
+            EXPECT_EQ(glyphs, 3) << row << ": the text and a steady cursor";
+        } else {
+            Click(100, 200);  // the top left cell, were there cells
+            EXPECT_EQ(Value("LB", "selectedcell"), -1.0f) << row;
+            EXPECT_EQ(Value("LB", "checkedcell"), -1.0f) << row;
+            DrawFrame();
+            EXPECT_TRUE(g_calls.empty()) << row << ": no cell selected, checked or drawn";
+        }
+    }
+}
+
 }  // namespace
