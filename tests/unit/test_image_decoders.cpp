@@ -268,17 +268,6 @@ TEST(ImageDecoders, Bmp32BitBitFieldsReadChannelsByMask) {
     EXPECT_EQ(decoded.pixels, (std::vector<uint32_t>{0xFFFF0000u, 0xFF00FF00u}));
 }
 
-TEST(ImageDecoders, Bmp8BitPalettedWithIndexPastPaletteAsBlack) {
-    BmpSpec spec;
-    spec.width = 4;
-    spec.height = 1;
-    spec.bitCount = 8;
-    spec.palette = {0x00FF0000u, 0x0000FF00u};
-    image::Image decoded;
-    ASSERT_TRUE(Decode(MakeBmp(spec, {Bytes{1, 0, 1, 7}}), decoded));
-    EXPECT_EQ(decoded.pixels, (std::vector<uint32_t>{0xFF00FF00u, 0xFFFF0000u, 0xFF00FF00u, 0xFF000000u}));
-}
-
 TEST(ImageDecoders, DdsUncompressedByMasks) {
     Bytes argb = DdsHeader(2, 1, kRgb | kAlphaPixels, 0, 32, {0xFF0000u, 0xFF00u, 0xFFu, 0xFF000000u});
     const Bytes pixels32 = Words({0x80112233u, 0x10445566u});
@@ -435,13 +424,11 @@ TEST(ImageDecoders, UnknownAndUnsupportedFilesFail) {
     EXPECT_FALSE(Decode(Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0}, decoded));
     EXPECT_FALSE(Decode(Bytes{}, decoded));
     EXPECT_FALSE(Decode(Dds(4, 4, "ATI2", Bytes(16, 0)), decoded));
-    BmpSpec rle;
-    rle.width = 1;
-    rle.height = 1;
-    rle.bitCount = 8;
-    rle.compression = 1;
-    rle.palette = {0};
-    EXPECT_FALSE(Decode(MakeBmp(rle, {Bytes{0}}), decoded));
+    BmpSpec jpegInBmp;
+    jpegInBmp.width = 1;
+    jpegInBmp.height = 1;
+    jpegInBmp.compression = 4;
+    EXPECT_FALSE(Decode(MakeBmp(jpegInBmp, {Bgr({0})}), decoded));
 }
 
 TEST(ImageResampling, SameSizeCopiesAndShrinkingAverages) {
