@@ -622,6 +622,15 @@ TEST(ImageDecoders, DamagedPngAndJpegFail) {
             break;
         }
     EXPECT_FALSE(Decode(jpeg, decoded));
+
+    // 12-bit samples, which this build of libjpeg does not decode.
+    Bytes twelveBit = image::EncodeJpeg(Gradient(16, 16, true), 90);
+    for (size_t i = 0; i + 4 < twelveBit.size(); ++i)
+        if (twelveBit[i] == 0xFF && twelveBit[i + 1] == 0xC0) {
+            twelveBit[i + 4] = 12;
+            break;
+        }
+    EXPECT_FALSE(Decode(twelveBit, decoded));
 }
 
 TEST(ImageDecoders, HeadersPromisingMoreThanTheBytesFail) {
