@@ -9,6 +9,7 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils clang libclang-rt-dev
   libgl1-mesa-dri
   python3 python3-pil fonts-dejavu-core libx11-dev
+  imagemagick libjpeg-turbo-progs  # the image tests' independent encoders and decoders
   valgrind
   qemu-user
 )

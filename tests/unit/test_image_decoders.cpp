@@ -4,6 +4,8 @@
 // size, so the sanitizer build catches any read past it.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -65,40 +67,59 @@ void Put32(Bytes& b, size_t at, uint32_t v) {
 // ---- BMP writer -------------------------------------------------------------
 
 struct BmpSpec {
-    uint32_t infoSize = 40;
+    uint32_t infoSize = 40;  // 12: an OS/2 1.x header, whose palette entries are 3 bytes
     int32_t width = 0;
     int32_t height = 0;  // negative: top-down
     uint16_t bitCount = 24;
     uint32_t compression = 0;
     std::vector<uint32_t> palette;  // BGRx words
     std::vector<uint32_t> masks;    // after a 40-byte header, or inside a larger one
+    uint32_t colorsUsed = 0;        // 0: as many as the palette has
 };
 
-// `rows` are given top row first, already in the file's pixel bytes.
-Bytes MakeBmp(const BmpSpec& spec, const std::vector<Bytes>& rows) {
+// The headers and palette, then `pixels` as they stand.
+Bytes MakeBmpWithPixels(const BmpSpec& spec, const Bytes& pixels) {
+    const bool core = spec.infoSize == 12;
+    const size_t entrySize = core ? 3 : 4;
     const size_t extraMasks = spec.infoSize == 40 ? spec.masks.size() * 4 : 0;
-    const size_t pixelOffset = 14 + spec.infoSize + extraMasks + spec.palette.size() * 4;
+    const size_t paletteStart = 14 + spec.infoSize + extraMasks;
+    const size_t pixelOffset = paletteStart + spec.palette.size() * entrySize;
     Bytes b(pixelOffset, 0);
     b[0] = 'B';
     b[1] = 'M';
     Put32(b, 10, uint32_t(pixelOffset));
     Put32(b, 14, spec.infoSize);
-    Put32(b, 18, uint32_t(spec.width));
-    Put32(b, 22, uint32_t(spec.height));
-    Put16(b, 26, 1);
-    Put16(b, 28, spec.bitCount);
-    Put32(b, 30, spec.compression);
-    Put32(b, 46, uint32_t(spec.palette.size()));
-    for (size_t i = 0; i < spec.masks.size(); ++i) Put32(b, 54 + 4 * i, spec.masks[i]);
-    for (size_t i = 0; i < spec.palette.size(); ++i) Put32(b, 14 + spec.infoSize + extraMasks + 4 * i, spec.palette[i]);
+    if (core) {
+        Put16(b, 18, uint32_t(spec.width));
+        Put16(b, 20, uint32_t(spec.height));
+        Put16(b, 22, 1);
+        Put16(b, 24, spec.bitCount);
+    } else {
+        Put32(b, 18, uint32_t(spec.width));
+        Put32(b, 22, uint32_t(spec.height));
+        Put16(b, 26, 1);
+        Put16(b, 28, spec.bitCount);
+        Put32(b, 30, spec.compression);
+        Put32(b, 46, spec.colorsUsed ? spec.colorsUsed : uint32_t(spec.palette.size()));
+        for (size_t i = 0; i < spec.masks.size(); ++i) Put32(b, 54 + 4 * i, spec.masks[i]);
+    }
+    for (size_t i = 0; i < spec.palette.size(); ++i)
+        for (size_t k = 0; k < entrySize; ++k) b[paletteStart + entrySize * i + k] = uint8_t(spec.palette[i] >> (8 * k));
+    b.insert(b.end(), pixels.begin(), pixels.end());
+    Put32(b, 2, uint32_t(b.size()));
+    return b;
+}
+
+// `rows` are given top row first, already in the file's pixel bytes.
+Bytes MakeBmp(const BmpSpec& spec, const std::vector<Bytes>& rows) {
+    Bytes pixels;
     const bool bottomUp = spec.height > 0;
     for (size_t i = 0; i < rows.size(); ++i) {
         Bytes row = bottomUp ? rows[rows.size() - 1 - i] : rows[i];
         while (row.size() % 4) row.push_back(0);
-        b.insert(b.end(), row.begin(), row.end());
+        pixels.insert(pixels.end(), row.begin(), row.end());
     }
-    Put32(b, 2, uint32_t(b.size()));
-    return b;
+    return MakeBmpWithPixels(spec, pixels);
 }
 
 Bytes Bgr(std::initializer_list<uint32_t> pixels) {
@@ -268,15 +289,243 @@ TEST(ImageDecoders, Bmp32BitBitFieldsReadChannelsByMask) {
     EXPECT_EQ(decoded.pixels, (std::vector<uint32_t>{0xFFFF0000u, 0xFF00FF00u}));
 }
 
-TEST(ImageDecoders, Bmp8BitPalettedWithIndexPastPaletteAsBlack) {
+// ---- Bitmaps in the layouts no encoder at hand writes ------------------------
+
+// A bitmap built byte by byte and the pixels it holds by construction.
+struct BuiltBmp {
+    std::string name;
+    Bytes file;
+    std::vector<uint32_t> pixels;
+    uint32_t width;
+};
+
+uint32_t PaletteColour(uint32_t i) {
+    return 0xFF000000u | (((i * 53 + 17) & 0xFF) << 16) | (((i * 101 + 3) & 0xFF) << 8) | ((i * 29 + 200) & 0xFF);
+}
+
+std::vector<uint32_t> Palette(uint32_t count) {
+    std::vector<uint32_t> palette;
+    for (uint32_t i = 0; i < count; ++i) palette.push_back(PaletteColour(i) & 0xFFFFFFu);
+    return palette;
+}
+
+// Indices packed high bits first, as bitmaps store them.
+Bytes PackIndices(uint32_t bits, const std::vector<uint32_t>& indices) {
+    Bytes row((indices.size() * bits + 7) / 8, 0);
+    for (size_t x = 0; x < indices.size(); ++x)
+        row[x * bits / 8] |= uint8_t(indices[x] << (8 - bits - x * bits % 8));
+    return row;
+}
+
+// Every pixel picks an entry of the first `colours` of the palette.
+BuiltBmp Paletted(const std::string& name, uint32_t infoSize, uint16_t bits, int32_t width, int32_t height,
+                  uint32_t colours) {
     BmpSpec spec;
-    spec.width = 4;
-    spec.height = 1;
-    spec.bitCount = 8;
-    spec.palette = {0x00FF0000u, 0x0000FF00u};
+    spec.infoSize = infoSize;
+    spec.width = width;
+    spec.height = height;
+    spec.bitCount = bits;
+    spec.palette = Palette(colours);
+    BuiltBmp built{name, {}, {}, uint32_t(width)};
+    std::vector<Bytes> rows;
+    for (int32_t y = 0; y < std::abs(height); ++y) {
+        std::vector<uint32_t> indices;
+        for (int32_t x = 0; x < width; ++x) {
+            indices.push_back(uint32_t(x * 3 + y * 7) % colours);
+            built.pixels.push_back(PaletteColour(indices.back()));
+        }
+        rows.push_back(PackIndices(bits, indices));
+    }
+    built.file = MakeBmp(spec, rows);
+    return built;
+}
+
+// 16 or 32-bit pixels by masks. `fileMasks` are written (bit-field
+// compressions), `masks` are what the pixels are made with; every channel
+// level differs from pixel to pixel and is scaled to 8 bits when expected.
+BuiltBmp ByMasks(const std::string& name, uint32_t infoSize, uint16_t bits, uint32_t compression,
+                 std::vector<uint32_t> masks, bool writeMasks, int32_t width, int32_t height, uint32_t junk = 0) {
+    BmpSpec spec;
+    spec.infoSize = infoSize;
+    spec.width = width;
+    spec.height = height;
+    spec.bitCount = bits;
+    spec.compression = compression;
+    if (writeMasks) spec.masks = masks;
+    masks.resize(4, 0);
+    BuiltBmp built{name, {}, {}, uint32_t(width)};
+    std::vector<Bytes> rows;
+    for (int32_t y = 0; y < std::abs(height); ++y) {
+        Bytes row;
+        for (int32_t x = 0; x < width; ++x) {
+            uint32_t value = (x + y) % 2 ? junk : 0, pixel = 0;
+            for (int c = 0; c < 4; ++c) {
+                uint32_t shift = 0;
+                while (masks[c] && !((masks[c] >> shift) & 1)) ++shift;
+                const uint32_t maximum = masks[c] >> shift;
+                const uint32_t level = maximum ? uint32_t(x * 977 + y * 131 + c * 57 + 5) % (maximum + 1) : 0;
+                value |= level << shift;
+                const uint32_t scaled = maximum ? uint32_t(std::lround(level * 255.0 / maximum)) : 255;
+                pixel |= scaled << (c == 3 ? 24 : 16 - 8 * c);
+            }
+            built.pixels.push_back(pixel);
+            for (int i = 0; i < bits / 8; ++i) row.push_back(uint8_t(value >> (8 * i)));
+        }
+        rows.push_back(row);
+    }
+    built.file = MakeBmp(spec, rows);
+    return built;
+}
+
+BuiltBmp Rle(const std::string& name, uint16_t bits, int32_t width, int32_t height, uint32_t colours,
+             const Bytes& stream, const std::vector<int>& indices) {
+    BmpSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.bitCount = bits;
+    spec.compression = bits == 8 ? 1 : 2;
+    spec.palette = Palette(colours);
+    BuiltBmp built{name, MakeBmpWithPixels(spec, stream), {}, uint32_t(width)};
+    for (int index : indices) built.pixels.push_back(index < 0 ? 0u : PaletteColour(uint32_t(index)));
+    return built;
+}
+
+constexpr int kSkip = -1;  // a pixel the stream skips
+
+// RLE8, 7x5: runs, literal runs (odd and even), end of line, a delta across
+// a row end, and the end of the bitmap before the last row.
+BuiltBmp Rle8() {
+    const int _ = kSkip;
+    return Rle("rle8", 8, 7, 5, 6,
+               {3, 1, 0, 4, 2, 3, 4, 5, 0, 0,  // bottom row
+                7, 2, 0, 0,
+                2, 3, 0, 3, 1, 2, 5, 0, 0, 2, 1, 1,  // a literal run of three is padded; delta one right, one up
+                1, 4, 0, 0,
+                0, 1},
+               {_, _, _, _, _, _, _,  //
+                _, _, _, _, _, _, 4,  //
+                3, 3, 1, 2, 5, _, _,  //
+                2, 2, 2, 2, 2, 2, 2,  //
+                1, 1, 1, 2, 3, 4, 5});
+}
+
+// RLE4, 5x3, 11 colours: a run of two alternating indices, a padded literal
+// run of five, a delta along a row, the end of the bitmap.
+BuiltBmp Rle4() {
+    const int _ = kSkip;
+    return Rle("rle4", 4, 5, 3, 11,
+               {5, 0x12, 0, 0,  // bottom row
+                0, 5, 0x34, 0x56, 0x70, 0, 0, 0,  //
+                2, 0x89, 0, 2, 2, 0, 1, 0xA0, 0, 1},
+               {8, 9, _, _, 10,  //
+                3, 4, 5, 6, 7,   //
+                1, 2, 1, 2, 1});
+}
+
+std::vector<BuiltBmp> BuiltBitmaps() {
+    return {
+        Paletted("os2 1-bit", 12, 1, 13, 7, 2),
+        Paletted("os2 4-bit", 12, 4, 13, 7, 16),
+        Paletted("os2 8-bit", 12, 8, 33, 17, 256),
+        Paletted("1-bit top-down 1x1", 40, 1, 1, -1, 2),
+        Paletted("4-bit top-down, 11 colours", 40, 4, 13, -7, 11),
+        Paletted("8-bit top-down, 200 colours", 40, 8, 5, -3, 200),
+        ByMasks("16-bit plain 5-5-5, top bit set", 40, 16, 0, {0x7C00, 0x03E0, 0x001F}, false, 13, 7, 0x8000),
+        ByMasks("16-bit 5-6-5 top-down", 40, 16, 3, {0xF800, 0x07E0, 0x001F}, true, 13, -7),
+        ByMasks("16-bit 4-4-4-4 in a V5 header", 124, 16, 3, {0x0F00, 0x00F0, 0x000F, 0xF000}, true, 33, 17),
+        ByMasks("16-bit 1-5-5-5 alpha bit fields", 40, 16, 6, {0x7C00, 0x03E0, 0x001F, 0x8000}, true, 13, 7),
+        ByMasks("16-bit 3-6-5-2 in a V3 header", 56, 16, 3, {0x0007, 0x01F8, 0x3E00, 0xC000}, true, 13, -7),
+        ByMasks("32-bit 10-10-10-2 in a V4 header", 108, 32, 3, {0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000}, true,
+                33, 17),
+        ByMasks("32-bit R, G, B, A bytes, alpha bit fields", 40, 32, 6, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}, true, 1,
+                -1),
+        ByMasks("32-bit 12-10-10 in a V2 header", 52, 32, 3, {0xFFF00000, 0x000FFC00, 0x000003FF}, true, 13, 7),
+        Rle8(),
+        Rle4(),
+    };
+}
+
+void ExpectBuiltPixels(const BuiltBmp& built) {
     image::Image decoded;
-    ASSERT_TRUE(Decode(MakeBmp(spec, {Bytes{1, 0, 1, 7}}), decoded));
-    EXPECT_EQ(decoded.pixels, (std::vector<uint32_t>{0xFF00FF00u, 0xFFFF0000u, 0xFF00FF00u, 0xFF000000u}));
+    ASSERT_TRUE(Decode(built.file, decoded));
+    EXPECT_EQ(decoded.width, built.width);
+    EXPECT_EQ(decoded.pixels, built.pixels);
+}
+
+TEST(ImageDecoders, BitmapsBuiltByteByByteHoldThePixelsTheyWereBuiltWith) {
+    for (const BuiltBmp& built : BuiltBitmaps()) {
+        SCOPED_TRACE(built.name);
+        ExpectBuiltPixels(built);
+    }
+}
+
+TEST(ImageDecoders, CutShortBitmapsOfEveryKindFail) {
+    for (const BuiltBmp& built : BuiltBitmaps()) {
+        SCOPED_TRACE(built.name);
+        ExpectEveryCutFails(built.file, 1);
+    }
+}
+
+// A valid bitmap with one header or data field rewritten to lie.
+struct Lie {
+    const char* what;
+    BuiltBmp (*make)();
+    size_t at;       // from the file's start; kInStream: from the pixel data's
+    uint32_t value;
+    int width;       // bytes written: 1, 2 or 4
+};
+
+constexpr size_t kInStream = size_t(1) << 31;
+
+BuiltBmp Paletted4() { return Paletted("4-bit", 40, 4, 13, 7, 11); }
+BuiltBmp Os2Paletted() { return Paletted("os2 8-bit", 12, 8, 5, 3, 16); }
+BuiltBmp BitFields16() { return ByMasks("5-6-5", 40, 16, 3, {0xF800, 0x07E0, 0x001F}, true, 3, 2); }
+BuiltBmp AlphaBitFields32() { return ByMasks("alpha", 40, 32, 6, {0xFF, 0xFF00, 0xFF0000, 0xFF000000}, true, 3, 2); }
+BuiltBmp MasksInV5() { return ByMasks("V5", 124, 16, 3, {0x0F00, 0x00F0, 0x000F, 0xF000}, true, 3, 2); }
+
+const Lie kLies[] = {
+    {"a pixel past the palette's 11 colours", Paletted4, kInStream, 0xC0, 1},
+    {"pixel data inside the headers", Paletted4, 10, 20, 4},
+    {"pixel data past the end", Paletted4, 10, 0x7FFFFFF0u, 4},
+    {"a height with rows that are not there", Paletted4, 22, 9, 4},
+    {"a 2-bit bitmap", Paletted4, 28, 2, 2},
+    {"a header of 20 bytes", Paletted4, 14, 20, 4},
+    {"an OS/2 16-bit bitmap", Os2Paletted, 24, 16, 2},
+    {"an OS/2 bitmap of 65535x65535", Os2Paletted, 18, 0xFFFFFFFFu, 4},
+    {"an OS/2 index past the palette", Os2Paletted, kInStream + 2, 16, 1},
+    {"a mask with a gap", BitFields16, 54, 0xF0F0, 4},
+    {"masks sharing bits", BitFields16, 58, 0xFFE0, 4},
+    {"a mask past 16 bits", BitFields16, 62, 0x1F0000, 4},
+    {"masks cut off by the pixel data", BitFields16, 10, 60, 4},
+    {"an alpha mask with a gap", AlphaBitFields32, 66, 0xF0F00000u, 4},
+    {"a V5 mask with a gap", MasksInV5, 54 + 12, 0x9000, 4},
+    {"bit fields on 24 bits", BitFields16, 28, 24, 2},
+    {"run-length data top-down", Rle8, 22, uint32_t(-5), 4},
+    {"a run past the row", Rle8, kInStream, 9, 1},
+    {"a run past the padded row", Rle8, kInStream + 10, 9, 1},
+    {"a literal run past the row", Rle8, kInStream + 3, 8, 1},
+    {"a delta past the top", Rle8, kInStream + 25, 3, 1},
+    {"a delta past the row", Rle8, kInStream + 24, 9, 1},
+    {"a run index past the palette", Rle8, kInStream + 1, 6, 1},
+    {"a literal index past the palette", Rle8, kInStream + 5, 200, 1},
+    {"RLE4 literal run past the row", Rle4, kInStream + 5, 9, 1},
+    {"RLE4 index past the palette", Rle4, kInStream + 1, 0x1F, 1},
+    {"RLE8 on 4 bits", Rle4, 30, 1, 4},
+};
+
+TEST(ImageDecoders, BitmapsWithLyingHeadersOrDataFail) {
+    for (const Lie& lie : kLies) {
+        SCOPED_TRACE(lie.what);
+        Bytes file = lie.make().file;
+        const size_t at = lie.at >= kInStream ? lie.at - kInStream + (file[10] | (file[11] << 8)) : lie.at;
+        ASSERT_LE(at + lie.width, file.size());
+        for (int i = 0; i < lie.width; ++i) file[at + i] = uint8_t(lie.value >> (8 * i));
+        image::Image decoded;
+        std::string error;
+        EXPECT_FALSE(image::DecodeImage(file.data(), file.size(), decoded, error));
+        EXPECT_TRUE(decoded.pixels.empty());
+        EXPECT_FALSE(error.empty());
+    }
 }
 
 TEST(ImageDecoders, DdsUncompressedByMasks) {
@@ -373,6 +622,15 @@ TEST(ImageDecoders, DamagedPngAndJpegFail) {
             break;
         }
     EXPECT_FALSE(Decode(jpeg, decoded));
+
+    // 12-bit samples, which this build of libjpeg does not decode.
+    Bytes twelveBit = image::EncodeJpeg(Gradient(16, 16, true), 90);
+    for (size_t i = 0; i + 4 < twelveBit.size(); ++i)
+        if (twelveBit[i] == 0xFF && twelveBit[i + 1] == 0xC0) {
+            twelveBit[i + 4] = 12;
+            break;
+        }
+    EXPECT_FALSE(Decode(twelveBit, decoded));
 }
 
 TEST(ImageDecoders, HeadersPromisingMoreThanTheBytesFail) {
@@ -435,13 +693,11 @@ TEST(ImageDecoders, UnknownAndUnsupportedFilesFail) {
     EXPECT_FALSE(Decode(Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0}, decoded));
     EXPECT_FALSE(Decode(Bytes{}, decoded));
     EXPECT_FALSE(Decode(Dds(4, 4, "ATI2", Bytes(16, 0)), decoded));
-    BmpSpec rle;
-    rle.width = 1;
-    rle.height = 1;
-    rle.bitCount = 8;
-    rle.compression = 1;
-    rle.palette = {0};
-    EXPECT_FALSE(Decode(MakeBmp(rle, {Bytes{0}}), decoded));
+    BmpSpec jpegInBmp;
+    jpegInBmp.width = 1;
+    jpegInBmp.height = 1;
+    jpegInBmp.compression = 4;
+    EXPECT_FALSE(Decode(MakeBmp(jpegInBmp, {Bgr({0})}), decoded));
 }
 
 TEST(ImageResampling, SameSizeCopiesAndShrinkingAverages) {

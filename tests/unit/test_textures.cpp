@@ -173,9 +173,14 @@ TEST_F(TextureTest, DamagedImagesEndInCannotCreateTextureObject) {
     dds.replace(0, 4, "DDS ");
     dds[4] = 124, dds[13] = 4, dds[17] = 4, dds[76] = 32, dds[80] = 4;  // 1024x1024 DXT1, no blocks
     dds.replace(84, 4, "DXT1");
+    // A 1x1 run-length bitmap whose first run covers nine pixels.
+    std::string rle(58, '\0');
+    rle[0] = 'B', rle[1] = 'M', rle[10] = 58, rle[14] = 40, rle[18] = 1, rle[22] = 1, rle[26] = 1, rle[28] = 8;
+    rle[30] = 1, rle[46] = 1;
+    rle += std::string("\x09\x00\x00\x01", 4);
     std::string huge = png;
     huge[16] = huge[20] = 0x7F;  // the header claims a size of billions (its checksum no longer matches)
-    const std::string damaged[] = {png.substr(0, png.size() / 2), jpeg.substr(0, jpeg.size() - 40), bmp, dds, huge,
+    const std::string damaged[] = {png.substr(0, png.size() / 2), jpeg.substr(0, jpeg.size() - 40), bmp, rle, dds, huge,
                                    "plain text", std::string(1, '\0')};
     int n = 0;
     for (const std::string& bytes : damaged) {
