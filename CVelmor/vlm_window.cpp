@@ -13,6 +13,10 @@ void TranslateFault(uint32_t code, const platform::FaultInfo& info) {
     TranslateMachineFault(code, &info);
 }
 
+// Set by every report of a fatal error, also one from a failed stop step
+// after a normal end: the run then is no success.
+bool g_fatalErrorReported = false;
+
 void LogFatalBlock(const CEHSException& e) {
     CVelmor::LogBlankLines(2);
     CVelmor::LogSeparator(3);
@@ -38,6 +42,7 @@ void LogFatalBlock(const CEHSException& e) {
 }  // namespace
 
 void ReportCurrentFatalError() {
+    g_fatalErrorReported = true;
     try {
         throw;
     } catch (CEHSException& e) {
@@ -61,8 +66,10 @@ int VelmorEntryPoint(V2DGAMEMAIN gameMain) {
     platform::InstanceLock instance("Velmor2D App");
     if (!instance.Acquired()) return 0;
 
+    g_fatalErrorReported = false;
     try {
-        platform::InstallFaultTranslator(TranslateFault);
+        PrepareFaultReportsInPlace();
+        platform::InstallFaultTranslator(TranslateFault, ReportFaultInPlace);
         SetCheckpoint(111, 114);
         CVelmor* engine = new (std::nothrow) CVelmor();
         if (!engine) throw CEHSException(EHS_TYPE_GENERAL, 0, "Cannot create CVelmor object!", "vlm_window", 121);
@@ -71,7 +78,7 @@ int VelmorEntryPoint(V2DGAMEMAIN gameMain) {
         RaiseKeptEarlyFault();
         gameMain(engine);
         delete engine;
-        return 0;
+        return g_fatalErrorReported ? 1 : 0;
     } catch (...) {
         ReportCurrentFatalError();
         Terminate();
