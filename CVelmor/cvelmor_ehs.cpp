@@ -251,7 +251,7 @@ void PrepareFaultReportsInPlace() {
         ResolveInFolder(g_reportPath, dir, "ehslog.txt");
         ResolveInFolder(g_logPath, dir, "gamelog.txt");
     }
-    const time_t now = time(nullptr);
+    const time_t now = g_wallClock();
     tm local{};
     localtime_r(&now, &local);
     g_localTimeOffset = local.tm_gmtoff;
