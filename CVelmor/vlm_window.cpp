@@ -1,5 +1,9 @@
 #include "vlm_window.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <exception>
 #include <new>
 
 #include "cvelmor.h"
@@ -11,6 +15,26 @@ namespace {
 
 void TranslateFault(uint32_t code, const platform::FaultInfo& info) {
     TranslateMachineFault(code, &info);
+}
+
+std::terminate_handler g_previousTerminate = nullptr;
+
+// A fault's exception that finds no handler on its way up (a frame without
+// unwind tables called the faulting code) ends here, still inside the
+// signal handler: it is reported in place as the handler would have.
+[[noreturn]] void ReportFaultWithoutHandler() {
+    try {
+        if (std::current_exception()) throw;
+    } catch (const CEHSException& e) {
+        if (e.GetType() == EHS_TYPE_WIN32) ReportFaultInPlace(platform::FaultInfo{e.GetCode(), 0, nullptr, nullptr});
+        _exit(platform::kFaultExitStatus);
+    } catch (const platform::UntranslatedFault& fault) {
+        ReportFaultInPlace(platform::FaultInfo{fault.code, 0, nullptr, nullptr});
+        _exit(platform::kFaultExitStatus);
+    } catch (...) {
+    }
+    if (g_previousTerminate) g_previousTerminate();
+    std::abort();
 }
 
 // Set by every report of a fatal error, also one from a failed stop step
@@ -70,6 +94,7 @@ int VelmorEntryPoint(V2DGAMEMAIN gameMain) {
     try {
         PrepareFaultReportsInPlace();
         platform::InstallFaultTranslator(TranslateFault, ReportFaultInPlace);
+        if (std::get_terminate() != ReportFaultWithoutHandler) g_previousTerminate = std::set_terminate(ReportFaultWithoutHandler);
         SetCheckpoint(111, 114);
         CVelmor* engine = new (std::nothrow) CVelmor();
         if (!engine) throw CEHSException(EHS_TYPE_GENERAL, 0, "Cannot create CVelmor object!", "vlm_window", 121);

@@ -337,6 +337,10 @@ void FaultInLua() {
     lua_gettop(reinterpret_cast<lua_State*>(16));
 }
 
+// The fault is in the program's own code, but its exception cannot unwind
+// through the C frame that called it.
+void FaultInOwnCodeCalledFromC() { no_unwind_call(WriteThroughNull); }
+
 void StackOverflowInC() {
     SetCheckpoint(1023, 12);
     no_unwind_recurse(nullptr);
@@ -356,6 +360,7 @@ TEST_F(FaultTest, FaultsNoExceptionCanLeaveAreReportedWhereTheyHappen) {
         {"C without unwind tables", FaultInCWithoutUnwindTables, "3221225477", "Access violation.", "118", "240"},
         {"Lua's C code", FaultInLua, "3221225477", "Access violation.", "137", "103"},
         {"stack overflow in C", StackOverflowInC, "3221225725", "Stack overflow.", "1023", "12"},
+        {"own code called from C", FaultInOwnCodeCalledFromC, "3221225477", "Access violation.", "1011", "77"},
     };
     static void (*s_fault)();
     for (const Case& c : cases) {

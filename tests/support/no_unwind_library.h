@@ -9,6 +9,9 @@ extern "C" {
 // Stores `value` at `target`.
 void no_unwind_store(int* target, int value);
 
+// Calls `function`.
+void no_unwind_call(void (*function)(void));
+
 // Calls itself without end, each call with a frame of its own.
 int no_unwind_recurse(volatile char* caller);
 
