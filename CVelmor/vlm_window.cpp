@@ -23,6 +23,9 @@ std::terminate_handler g_previousTerminate = nullptr;
 // unwind tables called the faulting code) ends here, still inside the
 // signal handler: it is reported in place as the handler would have.
 [[noreturn]] void ReportFaultWithoutHandler() {
+    static bool s_entered = false;
+    if (s_entered) _exit(platform::kFaultExitStatus);  // the report itself failed
+    s_entered = true;
     try {
         if (std::current_exception()) throw;
     } catch (const CEHSException& e) {
@@ -94,7 +97,8 @@ int VelmorEntryPoint(V2DGAMEMAIN gameMain) {
     try {
         PrepareFaultReportsInPlace();
         platform::InstallFaultTranslator(TranslateFault, ReportFaultInPlace);
-        if (std::get_terminate() != ReportFaultWithoutHandler) g_previousTerminate = std::set_terminate(ReportFaultWithoutHandler);
+        if (std::get_terminate() != ReportFaultWithoutHandler)
+            g_previousTerminate = std::set_terminate(ReportFaultWithoutHandler);
         SetCheckpoint(111, 114);
         CVelmor* engine = new (std::nothrow) CVelmor();
         if (!engine) throw CEHSException(EHS_TYPE_GENERAL, 0, "Cannot create CVelmor object!", "vlm_window", 121);
