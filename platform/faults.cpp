@@ -19,8 +19,9 @@ FaultReporter g_reporter = nullptr;
 pid_t g_translatedThread = 0;  // the thread whose faults may become exceptions
 uintptr_t g_ownCodeLow = 0;    // the program's own machine code, built with
 uintptr_t g_ownCodeHigh = 0;   // unwind tables for every instruction
-uintptr_t g_stackLow = 0;      // lowest address the main stack may reach
-uintptr_t g_stackHigh = 0;     // its top
+// Lowest address this thread's stack may reach; 0 where it is not known
+// (threads not prepared for faults).
+thread_local uintptr_t t_stackLow = 0;
 
 // The thread writing a fault report; 0 while none is.
 std::atomic<pid_t> g_reportingThread{0};
@@ -31,15 +32,12 @@ thread_local bool t_translating = false;
 const int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
 const size_t kAltStackSize = 64 * 1024;
 
-void RememberStackBounds() {
+void RememberStackLimit() {
     pthread_attr_t attr;
     if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
     void* base = nullptr;
     size_t size = 0;
-    if (pthread_attr_getstack(&attr, &base, &size) == 0) {
-        g_stackLow = reinterpret_cast<uintptr_t>(base);
-        g_stackHigh = g_stackLow + size;
-    }
+    if (pthread_attr_getstack(&attr, &base, &size) == 0) t_stackLow = reinterpret_cast<uintptr_t>(base);
     pthread_attr_destroy(&attr);
 }
 
@@ -63,10 +61,10 @@ void RememberOwnCode() {
 }
 
 bool IsStackOverflow(const void* address) {
-    if (g_stackLow == 0) return false;
+    if (t_stackLow == 0) return false;
     const uintptr_t a = reinterpret_cast<uintptr_t>(address);
     const uintptr_t guard = 256 * 1024;  // the guard area below the stack
-    return a + guard >= g_stackLow && a < g_stackLow + 4096;
+    return a + guard >= t_stackLow && a < t_stackLow + 4096;
 }
 
 const void* FaultingInstruction(const void* context) {
@@ -147,6 +145,7 @@ bool HasAltStack() {
 class ThreadAltStack {
 public:
     ThreadAltStack() {
+        RememberStackLimit();
         if (HasAltStack()) return;
         m_memory = std::malloc(kAltStackSize);
         if (m_memory) UseAltStack(m_memory);
@@ -204,7 +203,7 @@ void InstallFaultTranslator(FaultTranslator translator, FaultReporter reporter) 
     if (installed) return;
     installed = true;
 
-    RememberStackBounds();
+    RememberStackLimit();
     RememberOwnCode();
     // The signal stack lives as long as the process; kept here, it is
     // reachable memory rather than a leak.

@@ -20,6 +20,7 @@
 #include "cvelmor.h"
 #include "cvelmor_utils_csmartid.h"
 #include "cvelmor_utils_cxmlvar.h"
+#include "faults.h"
 #include "no_unwind_library.h"
 #include "system.h"
 #include "test_support.h"
@@ -310,7 +311,15 @@ void SDLCALL FaultOnAudioThread(void*, Uint8*, int) {
     no_unwind_store(nullptr, 1);
 }
 
-void FaultOnSdlAudioThread() {
+// As the audio layer's device callback does, the thread gets a signal stack
+// of its own first.
+void SDLCALL StackOverflowOnAudioThread(void*, Uint8*, int) {
+    platform::PrepareThreadForFaults();
+    SetCheckpoint(130, 75);
+    no_unwind_recurse(nullptr);
+}
+
+void RunSdlAudioThread(SDL_AudioCallback callback) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
     SDL_AudioSpec want{};
@@ -318,7 +327,7 @@ void FaultOnSdlAudioThread() {
     want.format = AUDIO_S16SYS;
     want.channels = 2;
     want.samples = 512;
-    want.callback = FaultOnAudioThread;
+    want.callback = callback;
     const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
     if (device == 0) return;
     SDL_PauseAudioDevice(device, 0);
@@ -326,6 +335,10 @@ void FaultOnSdlAudioThread() {
     // wait that lasts.
     for (;;) SDL_Delay(100);
 }
+
+void FaultOnSdlAudioThread() { RunSdlAudioThread(FaultOnAudioThread); }
+
+void StackOverflowOnSdlAudioThread() { RunSdlAudioThread(StackOverflowOnAudioThread); }
 
 void FaultInCWithoutUnwindTables() {
     SetCheckpoint(118, 240);
@@ -360,6 +373,8 @@ TEST_F(FaultTest, FaultsNoExceptionCanLeaveAreReportedWhereTheyHappen) {
         {"C without unwind tables", FaultInCWithoutUnwindTables, "3221225477", "Access violation.", "118", "240"},
         {"Lua's C code", FaultInLua, "3221225477", "Access violation.", "137", "103"},
         {"stack overflow in C", StackOverflowInC, "3221225725", "Stack overflow.", "1023", "12"},
+        {"stack overflow on SDL's audio thread", StackOverflowOnSdlAudioThread, "3221225725", "Stack overflow.", "130",
+         "75"},
         {"own code called from C", FaultInOwnCodeCalledFromC, "3221225477", "Access violation.", "1011", "77"},
     };
     static void (*s_fault)();
