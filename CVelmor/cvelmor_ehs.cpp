@@ -1,8 +1,13 @@
 #include "cvelmor_ehs.h"
 
+#include <fcntl.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace ehs_detail {
@@ -54,6 +59,13 @@ const KnownFault kKnownFaults[] = {
      "machine mode."},
     {0xC00000FDu, "Stack overflow."},
 };
+
+const char* KnownFaultDesc(uint32_t code) {
+    for (const KnownFault& fault : kKnownFaults) {
+        if (fault.code == code) return fault.desc;
+    }
+    return nullptr;
+}
 
 }  // namespace
 
@@ -115,7 +127,150 @@ void CEHSException::WriteReport() const {
 }
 
 void TranslateMachineFault(uint32_t faultCode, const void*) {
-    for (const KnownFault& fault : kKnownFaults) {
-        if (fault.code == faultCode) throw CEHSException(EHS_TYPE_WIN32, faultCode, fault.desc, "", 0);
+    if (const char* desc = KnownFaultDesc(faultCode)) throw CEHSException(EHS_TYPE_WIN32, faultCode, desc, "", 0);
+}
+
+// Reports written inside the signal handler: no allocation, no stdio, no
+// time zone lookups. Everything they need is prepared beforehand or kept in
+// fixed buffers.
+namespace {
+
+char g_reportPath[PATH_MAX] = "ehslog.txt";
+char g_logPath[PATH_MAX] = "gamelog.txt";
+long g_localTimeOffset = 0;  // seconds east of UTC when the reports were prepared
+char g_lastScriptFunction[128] = "";
+
+// Text built in a fixed buffer; what does not fit is cut off.
+class FixedText {
+public:
+    FixedText& operator<<(const char* text) {
+        while (*text && m_size < sizeof(m_bytes)) m_bytes[m_size++] = *text++;
+        return *this;
     }
+    FixedText& operator<<(uint64_t number) {
+        char digits[20];
+        int count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + number % 10);
+            number /= 10;
+        } while (number != 0);
+        while (count > 0 && m_size < sizeof(m_bytes)) m_bytes[m_size++] = digits[--count];
+        return *this;
+    }
+    FixedText& operator<<(uint32_t number) { return *this << static_cast<uint64_t>(number); }
+
+    void AppendTo(const char* path) const {
+        const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) return;
+        size_t written = 0;
+        while (written < m_size) {
+            const ssize_t n = write(fd, m_bytes + written, m_size - written);
+            if (n <= 0) break;
+            written += static_cast<size_t>(n);
+        }
+        close(fd);
+    }
+
+private:
+    char m_bytes[2048];
+    size_t m_size = 0;
+};
+
+struct CivilTime {
+    uint64_t year, month, day, hour, minute;
+};
+
+// Local time from the wall clock and the prepared offset (days to a
+// proleptic Gregorian date after Howard Hinnant's civil_from_days).
+CivilTime LocalCivilTimeInPlace() {
+    const int64_t local = static_cast<int64_t>(g_wallClock()) + g_localTimeOffset;
+    int64_t days = local / 86400;
+    int64_t seconds = local % 86400;
+    if (seconds < 0) {
+        seconds += 86400;
+        --days;
+    }
+    days += 719468;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t dayOfEra = days - era * 146097;
+    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
+    const int64_t day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
+    const int64_t month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
+    const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    return {static_cast<uint64_t>(year), static_cast<uint64_t>(month), static_cast<uint64_t>(day),
+            static_cast<uint64_t>(seconds / 3600), static_cast<uint64_t>(seconds % 3600 / 60)};
+}
+
+void WriteReportInPlace(uint32_t code, const char* desc) {
+    const CivilTime now = LocalCivilTimeInPlace();
+    FixedText report;
+    report << "\n\n\n";
+    report << "Date: " << now.day << "." << now.month << "." << now.year << "\n";
+    report << "Time: " << now.hour << ":" << now.minute << "\n";
+    report << "Exception type: Win32.\n";
+    report << "Exception code: " << code << "\n";
+    report << "Exception desc: " << desc << "\n";
+    report << "File: \n";
+    report << "Line: 0\n";
+    report << "Last checkpoint:\n";
+    report << "   FileID: " << GetCheckpointFileID() << "\n";
+    report << "   Line:   " << GetCheckpointLine() << "\n";
+    report.AppendTo(g_reportPath);
+}
+
+const char* const kFatalSeparator = "|:::::::::::::::::::::::::::::::::::::::::::::::::::|\n";
+
+void WriteLogBlockInPlace(uint32_t code, const char* desc) {
+    FixedText block;
+    block << "\n\n" << kFatalSeparator;
+    block << " !!!: Fatal error!\n";
+    block << " !!!: Error type: Win32.\n";
+    block << " !!!: Error code: " << code << "\n";
+    block << " !!!: Error desc: " << desc << "\n";
+    block << " !!!: Error location: \n";
+    block << " !!!:    FileID: " << GetCheckpointFileID() << "\n";
+    block << " !!!:    Line: " << GetCheckpointLine() << "\n";
+    block << " !!!: Last called Lua function name: " << g_lastScriptFunction << "\n";
+    block << kFatalSeparator << "\n\n";
+    block.AppendTo(g_logPath);
+}
+
+// "dir" + "/" + name into `path`; the bare name when it does not fit.
+void ResolveInFolder(char (&path)[PATH_MAX], const char* dir, const char* name) {
+    if (std::strlen(dir) + 1 + std::strlen(name) >= PATH_MAX) return;
+    std::snprintf(path, PATH_MAX, "%s/%s", dir, name);
+}
+
+}  // namespace
+
+void PrepareFaultReportsInPlace() {
+    char dir[PATH_MAX];
+    if (getcwd(dir, sizeof(dir))) {
+        ResolveInFolder(g_reportPath, dir, "ehslog.txt");
+        ResolveInFolder(g_logPath, dir, "gamelog.txt");
+    }
+    const time_t now = g_wallClock();
+    tm local{};
+    localtime_r(&now, &local);
+    g_localTimeOffset = local.tm_gmtoff;
+}
+
+void NoteScriptFunctionForFaultReports(const std::string& name) {
+    const size_t length = std::min(name.size(), sizeof(g_lastScriptFunction) - 1);
+    std::memcpy(g_lastScriptFunction, name.data(), length);
+    g_lastScriptFunction[length] = '\0';
+}
+
+void ReportFaultInPlace(const platform::FaultInfo& fault) {
+    const char* desc = KnownFaultDesc(fault.code);
+    if (!desc) {
+        FixedText line;
+        line << " !!!: EXCEPTION OF UNKNOWN TYPE!\n";
+        line.AppendTo(g_logPath);
+        return;
+    }
+    WriteReportInPlace(fault.code, desc);
+    WriteLogBlockInPlace(fault.code, desc);
 }

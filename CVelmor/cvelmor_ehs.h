@@ -6,6 +6,8 @@
 #include <ctime>
 #include <string>
 
+#include "faults.h"
+
 enum EHSType : uint32_t {
     EHS_TYPE_UNKNOWN = 0,
     EHS_TYPE_GENERAL = 1,
@@ -56,6 +58,21 @@ inline uint32_t GetCheckpointLine() { return ehs_detail::g_checkpointLine; }
 // Turns the twenty known machine faults into a type-3 CEHSException; returns
 // for any other code, so the fault travels on untranslated.
 void TranslateMachineFault(uint32_t faultCode, const void* faultInformation);
+
+// Reports a machine fault where it happened, inside the signal handler, when
+// it cannot become an exception: the report to "ehslog.txt" and the fatal
+// block to "gamelog.txt", as the entry point writes them for a translated
+// fault (a fault outside the table: only the unknown-exception line).
+// Async-signal-safe: it uses what PrepareFaultReportsInPlace set up.
+void ReportFaultInPlace(const platform::FaultInfo& fault);
+
+// Resolves the two files' paths in the working directory and the local time
+// offset, once, before any fault.
+void PrepareFaultReportsInPlace();
+
+// Keeps the name of the script function being called where a report written
+// in place can read it (up to 127 characters).
+void NoteScriptFunctionForFaultReports(const std::string& name);
 
 // A failed internal consistency check.
 #define EHS_ASSERT(cond, file)                                                              \

@@ -105,6 +105,7 @@ void CVelmor::ScriptCallFunction(const std::string& name, int wanted) {
     lua_State* L = m_scr.pLuaState;
     lua_settop(L, 0);
     m_scr.strLastCalledFunction = name;
+    NoteScriptFunctionForFaultReports(name);
     m_scr.results.clear();
 
     lua_pushstring(L, name.c_str());

@@ -1,5 +1,9 @@
 #include "vlm_window.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <exception>
 #include <new>
 
 #include "cvelmor.h"
@@ -13,6 +17,33 @@ namespace {
 void TranslateFault(uint32_t code, const platform::FaultInfo& info) {
     TranslateMachineFault(code, &info);
 }
+
+std::terminate_handler g_previousTerminate = nullptr;
+
+// A fault's exception that finds no handler on its way up (a frame without
+// unwind tables called the faulting code) ends here, still inside the
+// signal handler: it is reported in place as the handler would have.
+[[noreturn]] void ReportFaultWithoutHandler() {
+    static bool s_entered = false;
+    if (s_entered) _exit(platform::kFaultExitStatus);  // the report itself failed
+    s_entered = true;
+    try {
+        if (std::current_exception()) throw;
+    } catch (const CEHSException& e) {
+        if (e.GetType() == EHS_TYPE_WIN32) ReportFaultInPlace(platform::FaultInfo{e.GetCode(), 0, nullptr, nullptr});
+        _exit(platform::kFaultExitStatus);
+    } catch (const platform::UntranslatedFault& fault) {
+        ReportFaultInPlace(platform::FaultInfo{fault.code, 0, nullptr, nullptr});
+        _exit(platform::kFaultExitStatus);
+    } catch (...) {
+    }
+    if (g_previousTerminate) g_previousTerminate();
+    std::abort();
+}
+
+// Set by every report of a fatal error, also one from a failed stop step
+// after a normal end: the run then is no success.
+bool g_fatalErrorReported = false;
 
 void LogFatalBlock(const CEHSException& e) {
     CVelmor::LogBlankLines(2);
@@ -39,6 +70,7 @@ void LogFatalBlock(const CEHSException& e) {
 }  // namespace
 
 void ReportCurrentFatalError() {
+    g_fatalErrorReported = true;
     try {
         throw;
     } catch (CEHSException& e) {
@@ -62,8 +94,12 @@ int VelmorEntryPoint(V2DGAMEMAIN gameMain) {
     platform::InstanceLock instance("Velmor2D App");
     if (!instance.Acquired()) return 0;
 
+    g_fatalErrorReported = false;
     try {
-        platform::InstallFaultTranslator(TranslateFault);
+        PrepareFaultReportsInPlace();
+        platform::InstallFaultTranslator(TranslateFault, ReportFaultInPlace);
+        if (std::get_terminate() != ReportFaultWithoutHandler)
+            g_previousTerminate = std::set_terminate(ReportFaultWithoutHandler);
         SetCheckpoint(111, 114);
         CVelmor* engine = new (std::nothrow) CVelmor();
         if (!engine) throw CEHSException(EHS_TYPE_GENERAL, 0, "Cannot create CVelmor object!", "vlm_window", 121);
@@ -72,7 +108,7 @@ int VelmorEntryPoint(V2DGAMEMAIN gameMain) {
         RaiseKeptEarlyFault();
         gameMain(engine);
         delete engine;
-        return 0;
+        return g_fatalErrorReported ? 1 : 0;
     } catch (...) {
         ReportCurrentFatalError();
         Terminate();

@@ -14,7 +14,10 @@ typedef void (*V2DGAMEMAIN)(CVelmor* pV2D);
 // Runs the whole program: single-instance lock, fault translation, the
 // engine object and the game's main routine under the fatal-error handlers.
 // Returns the process exit code: 0 after a normal end or when another copy
-// runs, 1 after a fatal error.
+// runs, 1 after a fatal error (also one reported while the engine stopped
+// after a normal end). A machine fault that cannot be raised as an exception
+// (on another thread, in a library's code) ends the process from its signal
+// handler with platform::kFaultExitStatus (1).
 int VelmorEntryPoint(V2DGAMEMAIN gameMain);
 
 // Marks the current engine terminated and deletes it: the termination

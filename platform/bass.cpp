@@ -8,6 +8,7 @@
 #include "audio_decode.h"
 #include "audio_mixer.h"
 #include "audio_output.h"
+#include "faults.h"
 
 namespace vbass {
 
@@ -48,6 +49,7 @@ bool ValidVolume(int volume) { return volume == BASS_VOLUME_UNCHANGED || (volume
 bool ValidPan(int pan) { return pan == BASS_PAN_UNCHANGED || (pan >= -100 && pan <= 100); }
 
 void SDLCALL MixForDevice(void* user, Uint8* stream, int bytes) {
+    platform::PrepareThreadForFaults();  // SDL's audio thread
     static_cast<platform::audio::Mixer*>(user)->Render(reinterpret_cast<int16_t*>(stream),
                                                        static_cast<uint32_t>(bytes) / (2 * sizeof(int16_t)));
 }

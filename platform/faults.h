@@ -1,6 +1,12 @@
 // Machine faults (bad memory access, division by zero, illegal instructions,
 // stack overflow) delivered as signals are turned into calls of a translator
 // that receives the fault's code in the desktop system's numbering.
+//
+// The translator's exception can only unwind from frames built with unwind
+// tables for every instruction: the program's own code. A fault elsewhere (a
+// library's code, a thread the program did not start, a signal sent by
+// someone) goes to a reporter instead, called inside the signal handler, and
+// the process ends there.
 #pragma once
 
 #include <cstdint>
@@ -32,11 +38,13 @@ enum : uint32_t {
     FAULT_STACK_OVERFLOW = 0xC00000FDu,
 };
 
-// What the translator is given: the fault code and where it happened.
+// What the translator is given: the fault code, the address it concerns
+// and the instruction that raised it.
 struct FaultInfo {
     uint32_t code;
     int signal;
     const void* address;
+    const void* instruction;
 };
 
 // A fault the translator chose not to turn into an exception of its own
@@ -49,9 +57,25 @@ struct UntranslatedFault {
 // the faulting point instead.
 using FaultTranslator = void (*)(uint32_t code, const FaultInfo& info);
 
+// Writes what it can about a fault that cannot become an exception. It runs
+// inside the signal handler, on any thread: async-signal-safe calls only
+// (no allocation, no stdio, no locks, no exceptions). A fault inside it ends
+// the process at once.
+using FaultReporter = void (*)(const FaultInfo& info);
+
+// The process's exit status after a fault the reporter was given.
+constexpr int kFaultExitStatus = 1;
+
 // Installs the signal handlers (on an alternate stack, so stack overflow is
-// caught too). Calling it again replaces the translator.
-void InstallFaultTranslator(FaultTranslator translator);
+// caught too). The calling thread becomes the one whose faults in the
+// program's own code are translated. Calling it again replaces both
+// functions.
+void InstallFaultTranslator(FaultTranslator translator, FaultReporter reporter);
+
+// Gives the calling thread a signal stack of its own, so that its stack
+// overflowing is reported too. For threads a library starts (the audio
+// device's); cheap after the first call on a thread.
+void PrepareThreadForFaults();
 
 // The code a signal maps to; exposed for tests.
 uint32_t FaultCodeForSignal(int signal, int siCode, const void* address);

@@ -12,9 +12,16 @@
 #include <iostream>
 #include <thread>
 
+#include <SDL.h>
+#include <lua.h>
+
+#include <regex>
+
 #include "cvelmor.h"
 #include "cvelmor_utils_csmartid.h"
 #include "cvelmor_utils_cxmlvar.h"
+#include "faults.h"
+#include "no_unwind_library.h"
 #include "system.h"
 #include "test_support.h"
 #include "vlm_window.h"
@@ -50,11 +57,11 @@ bool EndsWithFooter(const std::vector<std::string>& lines) {
 
 TEST_F(EntryTest, EngineExceptionIsReportedThenTheGameAndEngineStop) {
     const int status = RunInChild([] {
-        _exit(VelmorEntryPoint([](CVelmor* engine) {
+        return VelmorEntryPoint([](CVelmor* engine) {
             StartLikeTheGame(engine);
             SetCheckpoint(1013, 55);
             throw CEHSException(EHS_TYPE_GAME, 12, "Invalid sound ID: 9", "cvelmor_sfx_sound", 321);
-        }));
+        });
     });
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1) << "a fatal error is no success";
@@ -91,12 +98,18 @@ TEST_F(EntryTest, ANormalEndAndEveryKindOfFatalErrorGiveTheirExitStatus) {
         {[](CVelmor*) { throw CEHSException(EHS_TYPE_LUA, 2, "bad", "f", 1); }, 1},
         {[](CVelmor*) { throw "Error in TItemsManager<T>::FreeItem"; }, 1},
         {[](CVelmor*) { throw 42; }, 1},
+        // The game ends normally, but a stop step of the engine fails.
+        {[](CVelmor* engine) {
+             engine->ScriptsInit();
+             engine->ScriptsDeinit();
+         },
+         1},
     };
     for (const Case& c : cases) {
         const V2DGAMEMAIN game = c.game;
-        const int status = RunInChild([game] { _exit(VelmorEntryPoint(game)); });
+        const int status = RunInChild([game] { return VelmorEntryPoint(game); });
         ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), c.status);
+        EXPECT_EQ(WEXITSTATUS(status), c.status) << &c - cases;
     }
 }
 
@@ -108,7 +121,7 @@ TEST_F(EntryTest, FaultsOfProgramWideObjectsAreReportedWhenTheEngineStarts) {
         static CSmartID second("TEX_ENTRY_TWICE");
         static CXMLVarInt size("entry_size", 1);
         static CXMLVarInt sizeAgain("entry_size", 2);
-        _exit(VelmorEntryPoint([](CVelmor*) { CVelmor::LogLine("the game ran"); }));
+        return VelmorEntryPoint([](CVelmor*) { CVelmor::LogLine("the game ran"); });
     });
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
@@ -127,9 +140,10 @@ TEST_F(EntryTest, FaultsOfProgramWideObjectsAreReportedWhenTheEngineStarts) {
 
 TEST_F(EntryTest, TwoFatalRunsAppendTwoReports) {
     for (int run = 0; run < 2; ++run) {
-        RunInChild([] {
-            VelmorEntryPoint([](CVelmor*) { throw CEHSException(9, 0, "nine", "f", 1); });
-        });
+        const int status =
+            RunInChild([] { return VelmorEntryPoint([](CVelmor*) { throw CEHSException(9, 0, "nine", "f", 1); }); });
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
     }
     const auto report = ReadLines("ehslog.txt");
     ASSERT_EQ(report.size(), 26u);
@@ -146,12 +160,14 @@ TEST_F(EntryTest, TwoFatalRunsAppendTwoReports) {
 }
 
 TEST_F(EntryTest, ThrownTextIsOneFatalLine) {
-    RunInChild([] {
-        VelmorEntryPoint([](CVelmor* engine) {
+    const int status = RunInChild([] {
+        return VelmorEntryPoint([](CVelmor* engine) {
             StartLikeTheGame(engine);
             throw "Error in TItemsManager<T>::FreeItem";
         });
     });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
     const auto lines = ReadLines("gamelog.txt");
     const int at = FindLine(lines, " !!!: Error in TItemsManager<T>::FreeItem");
     ASSERT_GE(at, 0);
@@ -161,12 +177,14 @@ TEST_F(EntryTest, ThrownTextIsOneFatalLine) {
 }
 
 TEST_F(EntryTest, AnythingElseIsAnUnknownException) {
-    RunInChild([] {
-        VelmorEntryPoint([](CVelmor* engine) {
+    const int status = RunInChild([] {
+        return VelmorEntryPoint([](CVelmor* engine) {
             StartLikeTheGame(engine);
             throw 42;
         });
     });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
     const auto lines = ReadLines("gamelog.txt");
     EXPECT_GE(FindLine(lines, " !!!: EXCEPTION OF UNKNOWN TYPE!"), 0);
     EXPECT_GE(FindLine(lines, "termination callback"), 0);
@@ -197,13 +215,13 @@ class FaultTest : public EntryTest {};
 
 TEST_F(FaultTest, AccessViolationReportsTheCheckpointAndStopsNormally) {
     const int status = RunInChild([] {
-        VelmorEntryPoint([](CVelmor* engine) {
+        return VelmorEntryPoint([](CVelmor* engine) {
             StartLikeTheGame(engine);
             WriteThroughNull();
         });
     });
     ASSERT_TRUE(WIFEXITED(status)) << "the child died from the fault";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
 
     const auto report = ReadLines("ehslog.txt");
     ASSERT_EQ(report.size(), 13u) << ReadFile("gamelog.txt");
@@ -227,12 +245,14 @@ TEST_F(FaultTest, AccessViolationReportsTheCheckpointAndStopsNormally) {
 }
 
 TEST_F(FaultTest, IntegerDivisionByZero) {
-    RunInChild([] {
-        VelmorEntryPoint([](CVelmor* engine) {
+    const int status = RunInChild([] {
+        return VelmorEntryPoint([](CVelmor* engine) {
             StartLikeTheGame(engine);
             DivideByZero();
         });
     });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
     const auto report = ReadLines("ehslog.txt");
     ASSERT_EQ(report.size(), 13u);
     EXPECT_EQ(report[6], "Exception code: 3221225620");
@@ -241,16 +261,19 @@ TEST_F(FaultTest, IntegerDivisionByZero) {
     EXPECT_TRUE(EndsWithFooter(ReadLines("gamelog.txt")));
 }
 
+// A signal sent (here by the program to itself) is no fault of the
+// instruction it interrupts, so it is reported where it arrives.
 TEST_F(FaultTest, FaultOutsideTheTableIsUnknownAndWritesNoReport) {
-    RunInChild([] {
-        VelmorEntryPoint([](CVelmor* engine) {
+    const int status = RunInChild([] {
+        return VelmorEntryPoint([](CVelmor* engine) {
             StartLikeTheGame(engine);
             raise(SIGSYS);  // a bad system call has no entry in the table
         });
     });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
     const auto lines = ReadLines("gamelog.txt");
-    EXPECT_GE(FindLine(lines, " !!!: EXCEPTION OF UNKNOWN TYPE!"), 0);
-    EXPECT_TRUE(EndsWithFooter(lines));
+    EXPECT_GE(FindLine(lines, " !!!: EXCEPTION OF UNKNOWN TYPE!"), 0) << ReadFile("gamelog.txt");
     EXPECT_FALSE(FileExists("ehslog.txt"));
 }
 
@@ -258,7 +281,7 @@ TEST_F(FaultTest, SecondFaultAfterTheFirstIsCaughtToo) {
     // The handler must leave the signal unblocked: the termination callback
     // faulting again still ends in a logged stop, not a dead process.
     const int status = RunInChild([] {
-        VelmorEntryPoint([](CVelmor* engine) {
+        return VelmorEntryPoint([](CVelmor* engine) {
             engine->RegisterCallback([] { DivideByZero(); }, CALLBACK_TERMINATION);
             try {
                 WriteThroughNull();
@@ -269,11 +292,142 @@ TEST_F(FaultTest, SecondFaultAfterTheFirstIsCaughtToo) {
         });
     });
     ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
     const auto lines = ReadLines("gamelog.txt");
     EXPECT_GE(FindLine(lines, "caught Access violation."), 0) << ReadFile("gamelog.txt");
     EXPECT_GE(FindLine(lines, " !!!: Error desc: Access violation."), 0);
     EXPECT_GE(FindLine(lines, " !!!: Error desc: Divide by zero (int)."), 0);
     EXPECT_TRUE(EndsWithFooter(lines));
+}
+
+// Faults no exception can leave: on a thread of a library, inside C code
+// built without unwind tables, inside a system library's C code, and a
+// stack overflow there. Each is reported where it happens, with the fault's
+// checkpoint and the last script function, and the process ends with a
+// failure status (without the stop sequence: nothing after the fault runs).
+
+void SDLCALL FaultOnAudioThread(void*, Uint8*, int) {
+    SetCheckpoint(130, 61);
+    no_unwind_store(nullptr, 1);
+}
+
+// As the audio layer's device callback does, the thread gets a signal stack
+// of its own first.
+void SDLCALL StackOverflowOnAudioThread(void*, Uint8*, int) {
+    platform::PrepareThreadForFaults();
+    SetCheckpoint(130, 75);
+    no_unwind_recurse(nullptr);
+}
+
+void RunSdlAudioThread(SDL_AudioCallback callback) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+    SDL_AudioSpec want{};
+    want.freq = 44100;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 512;
+    want.callback = callback;
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    if (device == 0) return;
+    SDL_PauseAudioDevice(device, 0);
+    // The audio thread ends the process; the deadline of the test ends a
+    // wait that lasts.
+    for (;;) SDL_Delay(100);
+}
+
+void FaultOnSdlAudioThread() { RunSdlAudioThread(FaultOnAudioThread); }
+
+void StackOverflowOnSdlAudioThread() { RunSdlAudioThread(StackOverflowOnAudioThread); }
+
+void FaultInCWithoutUnwindTables() {
+    SetCheckpoint(118, 240);
+    no_unwind_store(nullptr, 1);
+}
+
+void FaultInLua() {
+    SetCheckpoint(137, 103);
+    lua_gettop(reinterpret_cast<lua_State*>(16));
+}
+
+// The fault is in the program's own code, but its exception cannot unwind
+// through the C frame that called it.
+void FaultInOwnCodeCalledFromC() { no_unwind_call(WriteThroughNull); }
+
+void StackOverflowInC() {
+    SetCheckpoint(1023, 12);
+    no_unwind_recurse(nullptr);
+}
+
+TEST_F(FaultTest, FaultsNoExceptionCanLeaveAreReportedWhereTheyHappen) {
+    struct Case {
+        const char* where;
+        void (*fault)();
+        const char* code;
+        const char* desc;
+        const char* fileId;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"SDL's audio thread", FaultOnSdlAudioThread, "3221225477", "Access violation.", "130", "61"},
+        {"C without unwind tables", FaultInCWithoutUnwindTables, "3221225477", "Access violation.", "118", "240"},
+        {"Lua's C code", FaultInLua, "3221225477", "Access violation.", "137", "103"},
+        {"stack overflow in C", StackOverflowInC, "3221225725", "Stack overflow.", "1023", "12"},
+        {"stack overflow on SDL's audio thread", StackOverflowOnSdlAudioThread, "3221225725", "Stack overflow.", "130",
+         "75"},
+        {"own code called from C", FaultInOwnCodeCalledFromC, "3221225477", "Access violation.", "1011", "77"},
+    };
+    static void (*s_fault)();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        std::remove("gamelog.txt");
+        std::remove("ehslog.txt");
+        s_fault = c.fault;
+        const int status = RunInChild([] {
+            return VelmorEntryPoint([](CVelmor* engine) {
+                StartLikeTheGame(engine);
+                engine->ScriptsInit();
+                const std::string chunk = "function on_fault() end";
+                engine->ScriptLoadFromBuffer(chunk.data(), chunk.size(), "chunk");
+                engine->ScriptCallFunction("on_fault", -1);
+                s_fault();
+            });
+        });
+        if (!WIFEXITED(status)) {
+            ADD_FAILURE() << "ended by signal " << WTERMSIG(status) << "\n" << ReadFile("gamelog.txt");
+            continue;
+        }
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+
+        auto report = ReadLines("ehslog.txt");
+        if (report.size() != 13u) {
+            ADD_FAILURE() << "report of " << report.size() << " lines\n" << ReadFile("ehslog.txt");
+            continue;
+        }
+        EXPECT_TRUE(std::regex_match(report[3], std::regex(R"(Date: [1-9]\d?\.[1-9]\d?\.\d{4})"))) << report[3];
+        EXPECT_TRUE(std::regex_match(report[4], std::regex(R"(Time: (0|[1-9]\d?):(0|[1-9]\d?))"))) << report[4];
+        report.erase(report.begin() + 3, report.begin() + 5);
+        const std::vector<std::string> expectedReport = {
+            "", "", "", "Exception type: Win32.", std::string("Exception code: ") + c.code,
+            std::string("Exception desc: ") + c.desc, "File: ", "Line: 0", "Last checkpoint:",
+            std::string("   FileID: ") + c.fileId, std::string("   Line:   ") + c.line,
+        };
+        EXPECT_EQ(report, expectedReport);
+
+        const auto lines = ReadLines("gamelog.txt");
+        const int block = FindLine(lines, " !!!: Fatal error!");
+        if (block < 3) {
+            ADD_FAILURE() << "no fatal block\n" << ReadFile("gamelog.txt");
+            continue;
+        }
+        const std::vector<std::string> expectedBlock = {
+            "", "", kSep3, " !!!: Fatal error!", " !!!: Error type: Win32.",
+            std::string(" !!!: Error code: ") + c.code, std::string(" !!!: Error desc: ") + c.desc,
+            " !!!: Error location: ", std::string(" !!!:    FileID: ") + c.fileId,
+            std::string(" !!!:    Line: ") + c.line, " !!!: Last called Lua function name: on_fault", kSep3, "", "",
+        };
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + block - 3, lines.end()), expectedBlock);
+    }
 }
 
 // Becomes another user in a forked child: root drops to "nobody", anyone
@@ -301,9 +455,9 @@ TEST_F(EntryTest, TheInstanceLockIsPerUserAndTestsNameTheirOwn) {
 
         // Another user's copy is not this user's.
         const int status = RunInChild([] {
-            if (!BecomeAnotherUser()) _exit(2);
+            if (!BecomeAnotherUser()) return 2;
             platform::InstanceLock theirs("Velmor2D App");
-            _exit(theirs.Acquired() ? 0 : 1);
+            return theirs.Acquired() ? 0 : 1;
         });
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_NE(WEXITSTATUS(status), 1) << "another user's game was refused";
@@ -331,14 +485,13 @@ TEST_F(EntryTest, SecondInstanceReturnsAtOnceAndLeavesTheLogAlone) {
     if (first == 0) {
         close(toFirst[1]);
         close(fromFirst[0]);
-        VelmorEntryPoint([](CVelmor* engine) {
+        _exit(VelmorEntryPoint([](CVelmor* engine) {
             engine->SetAppInfo("Quble", "v. 1.0");
             char c = 'r';
             if (write(s_out, &c, 1) != 1) return;  // started
             if (read(s_in, &c, 1) != 1) return;    // wait until told to finish
             CVelmor::LogLine("first instance ends");
-        });
-        _exit(0);
+        }));
     }
     // With only the child holding the other ends, a first copy that ends
     // early shows as end of file instead of a read that never returns.
@@ -349,7 +502,7 @@ TEST_F(EntryTest, SecondInstanceReturnsAtOnceAndLeavesTheLogAlone) {
     const std::string before = ReadFile("gamelog.txt");
     ASSERT_NE(before.find("Starting Quble v. 1.0"), std::string::npos);
 
-    const int status = RunInChild([] { _exit(VelmorEntryPoint([](CVelmor*) { _exit(3); })); });
+    const int status = RunInChild([] { return VelmorEntryPoint([](CVelmor*) { _exit(3); }); });
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the second copy must not run the game, and ends quietly";
     EXPECT_EQ(ReadFile("gamelog.txt"), before);
@@ -357,8 +510,9 @@ TEST_F(EntryTest, SecondInstanceReturnsAtOnceAndLeavesTheLogAlone) {
     ASSERT_EQ(write(toFirst[1], "g", 1), 1);
     close(toFirst[1]);
     close(fromFirst[0]);
-    int firstStatus = 0;
-    waitpid(first, &firstStatus, 0);
+    const int firstStatus = testsupport::WaitForChild(first);
+    ASSERT_TRUE(WIFEXITED(firstStatus));
+    EXPECT_EQ(WEXITSTATUS(firstStatus), 0);
     const auto lines = ReadLines("gamelog.txt");
     EXPECT_GE(FindLine(lines, "first instance ends"), 0);
     EXPECT_TRUE(EndsWithFooter(lines));
@@ -383,8 +537,7 @@ TEST_F(EntryTest, GameBinaryWritesHeaderAndEndsWithFooterOnQuit) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     kill(pid, SIGTERM);  // arrives as the quit event, as closing the window does
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const int status = testsupport::WaitForChild(pid);
     ASSERT_TRUE(started) << ReadFile("gamelog.txt");
     ASSERT_TRUE(WIFEXITED(status));
     const auto lines = ReadLines("gamelog.txt");
@@ -418,8 +571,7 @@ TEST_F(EntryTest, GameBinaryEndsWithAFailureStatusAfterAFatalError) {
         execl(QUBLE_BINARY, "quble", static_cast<char*>(nullptr));
         _exit(127);
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const int status = testsupport::WaitForChild(pid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1) << ReadFile("gamelog.txt");
     EXPECT_GE(FindLine(ReadLines("gamelog.txt"), " !!!: Error desc: Wrong XML ResPack descriptor: ./DATA/res.xml"), 0)
@@ -438,18 +590,8 @@ TEST_F(EntryTest, GameBinaryWithoutADisplayStopsWithAFatalErrorInsteadOfRunningU
         execl(QUBLE_BINARY, "quble", static_cast<char*>(nullptr));
         _exit(127);
     }
-    int status = 0;
-    pid_t ended = 0;
-    for (int tick = 0; tick < 300 && ended == 0; ++tick) {
-        ended = waitpid(pid, &status, WNOHANG);
-        if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    if (ended == 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        FAIL() << "still running 30 s after it started without a display\n" << ReadFile("gamelog.txt");
-    }
-    ASSERT_TRUE(WIFEXITED(status));
+    const int status = testsupport::WaitForChild(pid, std::chrono::seconds(30));
+    ASSERT_TRUE(WIFEXITED(status)) << ReadFile("gamelog.txt");
     EXPECT_EQ(WEXITSTATUS(status), 1) << ReadFile("gamelog.txt");
     EXPECT_GE(FindLine(ReadLines("gamelog.txt"), " !!!: Error desc: Cannot create Direct3D object!"), 0)
         << ReadFile("gamelog.txt");
@@ -466,8 +608,8 @@ V2D_SCRIPT_FUNCTION(TEST_Fault) {
 }
 
 TEST_F(FaultTest, FaultInsideAScriptCallIsReportedWithTheScriptName) {
-    RunInChild([] {
-        VelmorEntryPoint([](CVelmor* engine) {
+    const int status = RunInChild([] {
+        return VelmorEntryPoint([](CVelmor* engine) {
             StartLikeTheGame(engine);
             engine->ScriptsInit();
             engine->ScriptRegisterFunction("TEST_Fault", script_TEST_Fault);
@@ -476,6 +618,8 @@ TEST_F(FaultTest, FaultInsideAScriptCallIsReportedWithTheScriptName) {
             engine->ScriptCallFunction("on_click", -1);
         });
     });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
     const auto lines = ReadLines("gamelog.txt");
     const int block = FindLine(lines, " !!!: Fatal error!");
     ASSERT_GE(block, 0);

@@ -1,12 +1,17 @@
 #include "test_support.h"
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "audio_output.h"
 #include "bass.h"
@@ -38,6 +43,26 @@ bool FileExists(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
     out << bytes;
+}
+
+int WaitForChild(pid_t pid, std::chrono::seconds deadline) {
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    int status = 0;
+    for (;;) {
+        const pid_t ended = waitpid(pid, &status, WNOHANG);
+        if (ended == pid) return status;
+        if (ended < 0 && errno != EINTR) {
+            ADD_FAILURE() << "cannot wait for child " << pid << ": " << std::strerror(errno);
+            return W_EXITCODE(127, 0);
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << "child " << pid << " still ran after " << deadline.count() << " s and was killed";
+            return status;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 bool DisplayPromised() {

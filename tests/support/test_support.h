@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "d3d8_recording.h"
@@ -21,10 +25,18 @@ std::vector<std::string> ReadLines(const std::string& path);
 bool FileExists(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
-// Runs `body` in a forked child and returns its wait status; the child ends
-// with _exit(0) when body returns.
+// How long a child process may run before the test gives up on it.
+constexpr std::chrono::seconds kChildDeadline{60};
+
+// Waits for the child `pid` to end and returns its wait status. A child
+// still running at the deadline is killed, and the test fails.
+int WaitForChild(pid_t pid, std::chrono::seconds deadline = kChildDeadline);
+
+// Runs `body` in a forked child and returns its wait status: the child ends
+// with the exit status body returns (or dies of a signal, or is killed at the
+// deadline, as WaitForChild says).
 template <typename Body>
-int RunInChild(Body body);
+int RunInChild(Body body, std::chrono::seconds deadline = kChildDeadline);
 
 // The engine exception a call raises; a failure, and an empty exception of
 // type 0, when it raises none.
@@ -85,13 +97,9 @@ private:
 #include <unistd.h>
 
 template <typename Body>
-int testsupport::RunInChild(Body body) {
+int testsupport::RunInChild(Body body, std::chrono::seconds deadline) {
+    static_assert(std::is_same_v<decltype(body()), int>, "the body returns the child's exit status");
     const pid_t pid = fork();
-    if (pid == 0) {
-        body();
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return status;
+    if (pid == 0) _exit(body());
+    return WaitForChild(pid, deadline);
 }

@@ -7,6 +7,7 @@
 #include "cvelmor_ehs.h"
 #include "faults.h"
 #include "test_support.h"
+#include "vlm_window.h"
 
 using testsupport::ReadLines;
 
@@ -109,6 +110,83 @@ TEST_F(EhsTest, KnownFaultsTranslateAndOthersPassThrough) {
     for (uint32_t code : known) EXPECT_THROW(TranslateMachineFault(code, nullptr), CEHSException) << code;
     EXPECT_NO_THROW(TranslateMachineFault(0xC000001Cu, nullptr));
     EXPECT_NO_THROW(TranslateMachineFault(0, nullptr));
+}
+
+// What the signal handler writes in place of a thrown fault must read as
+// what the entry point writes for it: the same report, the same log block,
+// in every time zone and on every date.
+time_t g_fixedTime = 0;
+time_t FixedClock() { return g_fixedTime; }
+
+TEST_F(EhsTest, AFaultReportedInPlaceReadsAsTheThrownOne) {
+    const char* const oldZone = std::getenv("TZ");
+    const std::string savedZone = oldZone ? oldZone : "";
+    struct Case {
+        const char* zone;
+        time_t time;
+        uint32_t code;
+    };
+    const Case cases[] = {
+        {"UTC0", 0, 0xC0000005u},                   // 1.1.1970 0:0
+        {"XST-5:30", 1709229599, 0xC0000094u},      // 29.2.2024 23:29 local, on a leap day
+        {"YST+10", 1798761599, 0xC00000FDu},        // 31.12.2026 13:59 local
+        {"ZST-14", 4102444800 - 1, 0x80000003u},    // 1.1.2100 13:59 local, not a leap year
+    };
+    SetWallClock(FixedClock);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.zone);
+        std::remove("ehslog.txt");
+        std::remove("gamelog.txt");
+        setenv("TZ", c.zone, 1);
+        tzset();
+        g_fixedTime = c.time;
+        {
+            CVelmor engine;
+            engine.ScriptsInit();
+            engine.ScriptCallFunction("on_fault", -1);
+            SetCheckpoint(1017, 33);
+            try {
+                TranslateMachineFault(c.code, nullptr);
+            } catch (...) {
+                ReportCurrentFatalError();
+            }
+            PrepareFaultReportsInPlace();
+            SetCheckpoint(1017, 33);  // the report above moved it on
+            const platform::FaultInfo fault{c.code, SIGSEGV, nullptr, nullptr};
+            ReportFaultInPlace(fault);
+        }
+        const auto report = ReadLines("ehslog.txt");
+        ASSERT_EQ(report.size(), 26u);
+        EXPECT_EQ(std::vector<std::string>(report.begin(), report.begin() + 13),
+                  std::vector<std::string>(report.begin() + 13, report.end()));
+        tm local{};
+        localtime_r(&c.time, &local);
+        EXPECT_EQ(report[3], "Date: " + std::to_string(local.tm_mday) + "." + std::to_string(local.tm_mon + 1) + "." +
+                                 std::to_string(local.tm_year + 1900));
+
+        const auto log = ReadLines("gamelog.txt");
+        const auto thrown = std::find(log.begin(), log.end(), " !!!: Fatal error!");
+        ASSERT_NE(thrown, log.end());
+        const auto inPlace = std::find(thrown + 1, log.end(), " !!!: Fatal error!");
+        ASSERT_NE(inPlace, log.end()) << testsupport::ReadFile("gamelog.txt");
+        const std::vector<std::string> thrownBlock(thrown - 3, thrown + 11);
+        EXPECT_EQ(std::vector<std::string>(inPlace - 3, inPlace + 11), thrownBlock);
+        EXPECT_EQ(thrownBlock[10], " !!!: Last called Lua function name: on_fault");
+    }
+    SetWallClock(nullptr);
+    if (oldZone) {
+        setenv("TZ", savedZone.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
+TEST_F(EhsTest, AFaultOutsideTheTableReportedInPlaceIsOneUnknownLine) {
+    PrepareFaultReportsInPlace();
+    ReportFaultInPlace(platform::FaultInfo{0xC000001Cu, SIGSYS, nullptr, nullptr});
+    EXPECT_EQ(ReadLines("gamelog.txt"), std::vector<std::string>{" !!!: EXCEPTION OF UNKNOWN TYPE!"});
+    EXPECT_FALSE(testsupport::FileExists("ehslog.txt"));
 }
 
 TEST(FaultCodes, SignalsMapToTheirFaults) {

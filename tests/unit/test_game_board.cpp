@@ -304,9 +304,9 @@ TEST_F(BestResultTest, ASaveThatFailsHalfWayLeavesThePreviousResult) {
         try {
             SaveHighScore();
         } catch (const CEHSException& e) {
-            _exit(e.GetDesc() == "Can't writing file qbhs.dat!" ? 42 : 1);
+            return e.GetDesc() == "Can't writing file qbhs.dat!" ? 42 : 1;
         }
-        _exit(2);
+        return 2;
     });
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 42) << "the failed save is reported";
