@@ -13,9 +13,13 @@ CGUIViewportLimit::CGUIViewportLimit(CVelmor& fp_Engine, const GUIRECT& fp_Rect,
 
 CGUIViewportLimit::~CGUIViewportLimit() {
     if (!m_bActive) return;
-    uint32_t width = 0, height = 0;
-    m_Engine.GetScreenSize(width, height);
-    m_Engine.SceneSetViewport(0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height));
+    try {
+        uint32_t width = 0, height = 0;
+        m_Engine.GetScreenSize(width, height);
+        m_Engine.SceneSetViewport(0, 0, static_cast<int32_t>(width), static_cast<int32_t>(height));
+    } catch (const std::exception& e) {
+        CVelmor::LogEntry(std::string("Cannot restore the viewport: ") + e.what(), LOG_WARNING);
+    }
 }
 
 void CGUILabel::SetParam(int32_t fp_iParamID, const CGUIValue& fp_Value) {

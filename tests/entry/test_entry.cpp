@@ -89,7 +89,7 @@ TEST_F(EntryTest, ANormalEndAndEveryKindOfFatalErrorGiveTheirExitStatus) {
     const Case cases[] = {
         {[](CVelmor* engine) { StartLikeTheGame(engine); }, 0},
         {[](CVelmor*) { throw CEHSException(EHS_TYPE_LUA, 2, "bad", "f", 1); }, 1},
-        {[](CVelmor*) { throw "Error in TItemsManager<T>::FreeItem"; }, 1},
+        {[](CVelmor*) { throw CV2DFatalText("Error in TItemsManager<T>::FreeItem"); }, 1},
         {[](CVelmor*) { throw 42; }, 1},
     };
     for (const Case& c : cases) {
@@ -149,7 +149,7 @@ TEST_F(EntryTest, ThrownTextIsOneFatalLine) {
     RunInChild([] {
         VelmorEntryPoint([](CVelmor* engine) {
             StartLikeTheGame(engine);
-            throw "Error in TItemsManager<T>::FreeItem";
+            throw CV2DFatalText("Error in TItemsManager<T>::FreeItem");
         });
     });
     const auto lines = ReadLines("gamelog.txt");
