@@ -11,7 +11,9 @@
 #include "audio_output.h"
 #include "bass.h"
 #include "cvelmor.h"
+#include "engineroutine.h"
 #include "frame_pacer.h"
+#include "v2dgui_cvelmorgui_main.h"
 
 namespace testsupport {
 
@@ -70,6 +72,12 @@ void EngineTest::SetUp() {
     // Presents return at once unless a test of the frame cap turns it on.
     vd3d::SetFrameCap(false);
     testsupport::ResetEngineGlobals();
+    // An engine or GUI manager an earlier test left behind, already freed or
+    // not, would be reached from here on.
+    EXPECT_EQ(GetEngine(), nullptr) << "an earlier test left its engine";
+    EXPECT_EQ(GetGUI(), nullptr) << "an earlier test left its GUI manager";
+    EXPECT_EQ(g_pV2D, nullptr) << "an earlier test left the game's engine pointer";
+    EXPECT_EQ(g_pGUIManager, nullptr) << "an earlier test left the game's GUI manager";
     // A single-instance lock of the test's own: no game running on this
     // machine, nor another test, holds it.
     setenv("VELMOR_INSTANCE_LOCK", ("velmor-test " + tempDir).c_str(), 1);
