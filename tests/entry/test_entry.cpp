@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <thread>
 
 #include "cvelmor.h"
 #include "cvelmor_utils_csmartid.h"
@@ -375,13 +374,10 @@ TEST_F(EntryTest, GameBinaryWritesHeaderAndEndsWithFooterOnQuit) {
         execl(QUBLE_BINARY, "quble", static_cast<char*>(nullptr));
         _exit(127);
     }
-    // Wait for the start-up to reach the main loop.
-    bool started = false;
-    for (int i = 0; i < 200 && !started; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        started = ReadFile("gamelog.txt").find("Loading highscore data...") != std::string::npos;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Wait for the start-up to reach its last step before the main loop.
+    const bool started = testsupport::WaitUntil(
+        [] { return ReadFile("gamelog.txt").find("Loading highscore data...") != std::string::npos; },
+        std::chrono::seconds(10));
     kill(pid, SIGTERM);  // arrives as the quit event, as closing the window does
     int status = 0;
     waitpid(pid, &status, 0);
@@ -439,12 +435,7 @@ TEST_F(EntryTest, GameBinaryWithoutADisplayStopsWithAFatalErrorInsteadOfRunningU
         _exit(127);
     }
     int status = 0;
-    pid_t ended = 0;
-    for (int tick = 0; tick < 300 && ended == 0; ++tick) {
-        ended = waitpid(pid, &status, WNOHANG);
-        if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    if (ended == 0) {
+    if (!testsupport::WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(30))) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
         FAIL() << "still running 30 s after it started without a display\n" << ReadFile("gamelog.txt");

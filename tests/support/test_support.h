@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,11 @@ std::string ReadFile(const std::string& path);
 std::vector<std::string> ReadLines(const std::string& path);
 bool FileExists(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+
+// Asks `done` every few milliseconds until it holds or `deadline` has
+// passed; true when it held. For what another process or the X server does
+// in its own time: a log line, a picture, an exit.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline);
 
 // Runs `body` in a forked child and returns its wait status; the child ends
 // with _exit(0) when body returns.
