@@ -42,7 +42,7 @@ CVelmor::CVelmor() {
     m_bSfxStarted = m_bScrStarted = m_bGfxStarted = 0;
 }
 
-CVelmor::~CVelmor() noexcept(false) {
+CVelmor::~CVelmor() {
     // Whatever happens below, this object stops being the engine, so the
     // fatal path never deletes it a second time.
     struct ClearCurrent {

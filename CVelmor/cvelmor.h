@@ -55,7 +55,7 @@ struct V2DTIMERSTATE {
 class CVelmor {
 public:
     CVelmor();
-    ~CVelmor() noexcept(false);
+    ~CVelmor();
     CVelmor(const CVelmor&) = delete;
     CVelmor& operator=(const CVelmor&) = delete;
 

@@ -1,9 +1,11 @@
-// The engine's one exception, the checkpoint that locates machine faults, and
+// The engine's exceptions, the checkpoint that locates machine faults, and
 // the report file "ehslog.txt".
 #pragma once
 
 #include <cstdint>
 #include <ctime>
+#include <exception>
+#include <stdexcept>
 #include <string>
 
 #include "faults.h"
@@ -18,10 +20,12 @@ enum EHSType : uint32_t {
     EHS_TYPE_IN_SCRIPT = 6,
 };
 
-class CEHSException {
+class CEHSException : public std::exception {
 public:
     CEHSException(uint32_t type, uint32_t code, std::string desc, std::string file, uint32_t line)
         : m_type(type), m_code(code), m_desc(std::move(desc)), m_file(std::move(file)), m_line(line) {}
+
+    const char* what() const noexcept override { return m_desc.c_str(); }
 
     uint32_t GetType() const { return m_type; }
     uint32_t GetCode() const { return m_code; }
@@ -39,6 +43,14 @@ private:
     std::string m_desc;
     std::string m_file;
     uint32_t m_line;
+};
+
+// The second kind of fatal error: a message text and nothing else (the XML
+// parser, the item managers, the randomizer, the board's array). The entry
+// point logs the text at level 6; there is no report.
+class CV2DFatalText : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
 // Two stores and nothing else: called at the top of nearly every function,

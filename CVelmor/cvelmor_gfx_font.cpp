@@ -159,7 +159,7 @@ int32_t CVelmor::LoadFontFromMemory(const void* fp_pData, int32_t fp_iSize) {
     if (!font) ThrowFontError(EHS_TYPE_GENERAL, "Cannot create font object!", __LINE__);
     ReadFontAttributes(*this, *root, *font);
 
-    const int32_t iID = m_gfx.pFonts->Add(font.release(), id, ResParseDecimal(root->GetAttribute("tag")));
+    const int32_t iID = m_gfx.pFonts->Add(std::move(font), id, ResParseDecimal(root->GetAttribute("tag")));
     CSmartID::BindByName(id.c_str(), iID);
     LogEntry("Done.", LOG_RESULT);
     return iID;

@@ -26,9 +26,9 @@ int32_t CVelmor::LightAdd(const std::string& fp_strID, const V2DLIGHT& fp_Light)
     GfxRequireDevice(kFile, __LINE__);
     const int32_t existing = m_gfx.pLights->FindByName(fp_strID);
     if (existing >= 0) return existing;
-    V2DLIGHT* light = new (std::nothrow) V2DLIGHT(fp_Light);
+    std::unique_ptr<V2DLIGHT> light(new (std::nothrow) V2DLIGHT(fp_Light));
     if (!light) throw CEHSException(EHS_TYPE_GENERAL, 0, "Cannot create V2DLIGHT object!", kFile, __LINE__);
-    return m_gfx.pLights->Add(light, fp_strID, 0);
+    return m_gfx.pLights->Add(std::move(light), fp_strID, 0);
 }
 
 V2DLIGHT* CVelmor::GetLight(int32_t fp_iID) {

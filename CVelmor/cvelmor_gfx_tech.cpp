@@ -165,7 +165,7 @@ void ProcessPack(CVelmor& engine, const CXMLNode* fp_pRoot) {
         if (!technique) ThrowPackError("Cannot create V2DTECHNIQUE object!", __LINE__);
         ReadTechnique(*child, *technique);
         const int32_t tag = ResParseDecimal(child->GetAttribute("tag"));
-        const int32_t iID = engine.m_gfx.pTechniques->Add(technique.release(), id, tag);
+        const int32_t iID = engine.m_gfx.pTechniques->Add(std::move(technique), id, tag);
         CSmartID::BindByName(id.c_str(), iID);
         ++loaded;
     }

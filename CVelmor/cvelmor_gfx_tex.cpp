@@ -69,7 +69,7 @@ int32_t CVelmor::LoadTextureFromMemory(const void* fp_pData, int32_t fp_iSize, i
     if (FAILED(hr) || !texture)
         throw CEHSException(EHS_TYPE_GENERAL, 0, "Cannot create texture object!", kFile, __LINE__);
 
-    const int32_t iID = m_gfx.pTextures->Add(texture, fp_pszID, fp_iTag);
+    const int32_t iID = m_gfx.pTextures->Add(V2DTexturesManager::ItemPtr(texture), fp_pszID, fp_iTag);
     LogEntry("Done.", LOG_STEP);
     LogBlankLines(1);
     CSmartID::BindByName(fp_pszID, iID);

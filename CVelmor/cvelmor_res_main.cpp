@@ -160,8 +160,9 @@ bool ReadPakEntry(FILE* file, V2DPAKENTRY& entry) {
 // The add pattern keeps the record that already holds the ID; a newcomer
 // with that ID is dropped.
 void AddRecord(TItemsManager<CV2DResource>& records, std::unique_ptr<CV2DResource> record) {
-    const int32_t slot = records.Add(record.get(), record->GetID(), record->GetTag());
-    if (records.GetItem(slot) == record.get()) record.release();
+    const std::string id = record->GetID();
+    const int32_t tag = record->GetTag();
+    records.Add(std::move(record), id, tag);
 }
 
 // Returns the number of complete entries read.

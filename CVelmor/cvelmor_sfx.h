@@ -23,7 +23,8 @@ public:
     // library's error code when the data cannot be opened.
     V2DSound(const char* fp_pszFileName, bool fp_bStreamed, int32_t fp_iMaxPlaybacks, bool fp_bPlain,
              uint32_t fp_dwOffset, uint32_t fp_dwSize);
-    ~V2DSound() noexcept(false);
+    // Stops and frees the library's object; a failing stop is a warning.
+    ~V2DSound();
     V2DSound(const V2DSound&) = delete;
     V2DSound& operator=(const V2DSound&) = delete;
 

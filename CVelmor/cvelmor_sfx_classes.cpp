@@ -16,6 +16,10 @@ const char* const kFile = "cvelmor_sfx_classes";
                         static_cast<uint32_t>(line));
 }
 
+void WarnLibraryError(const char* message) {
+    CVelmor::LogEntry(std::string(message) + " Error code: " + std::to_string(BASS_ErrorGetCode()), LOG_WARNING);
+}
+
 }  // namespace
 
 // ---- V2DSound -------------------------------------------------------------------
@@ -39,13 +43,15 @@ V2DSound::V2DSound(const char* fp_pszFileName, bool fp_bStreamed, int32_t fp_iMa
     }
 }
 
-V2DSound::~V2DSound() noexcept(false) {
+// A sound that will not stop is freed all the same; the failure is only
+// worth a warning, since nothing is left to go wrong with it.
+V2DSound::~V2DSound() {
     SetCheckpoint(132, __LINE__);
     if (m_bStreamed) {
-        if (!BASS_ChannelStop(m_hStream)) ThrowLibraryError("Cannot stop stream!", __LINE__);
+        if (!BASS_ChannelStop(m_hStream)) WarnLibraryError("Cannot stop stream!");
         BASS_StreamFree(m_hStream);
     } else {
-        if (!BASS_SampleStop(m_hSample)) ThrowLibraryError("Cannot stop sample!", __LINE__);
+        if (!BASS_SampleStop(m_hSample)) WarnLibraryError("Cannot stop sample!");
         BASS_SampleFree(m_hSample);
     }
 }

@@ -27,7 +27,7 @@ int32_t CVelmor::MusicLoad(const char* fp_pszFileName, const char* fp_pszID, int
         music.reset(new (std::nothrow) V2DMusic(fp_pszFileName, fp_dwOffset, fp_dwSize));
         if (!music) throw CEHSException(EHS_TYPE_GENERAL, 0, "Cannot create V2DMusic object!", kFile, __LINE__);
     }
-    const int32_t id = m_sfx.pMusic->Add(music.release(), fp_pszID, fp_iTag);
+    const int32_t id = m_sfx.pMusic->Add(std::move(music), fp_pszID, fp_iTag);
     LogEntry("Done.", LOG_RESULT);
     return id;
 }

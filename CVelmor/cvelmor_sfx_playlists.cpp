@@ -49,7 +49,7 @@ int32_t CVelmor::PlaylistLoad(const void* fp_pData, int32_t fp_iSize) {
         if (music >= 0) playlist->entries.push_back(music);
     }
     LogEntry("New playlist contains " + std::to_string(playlist->entries.size()) + " entries.", LOG_STEP);
-    const int32_t result = m_sfx.pPlaylists->Add(playlist.release(), id, ResParseDecimal(root->GetAttribute("tag")));
+    const int32_t result = m_sfx.pPlaylists->Add(std::move(playlist), id, ResParseDecimal(root->GetAttribute("tag")));
     LogEntry("Done.", LOG_RESULT);
     return result;
 }

@@ -39,7 +39,7 @@ int32_t CVelmor::SoundLoad(const char* fp_pszFileName, const char* fp_pszID, int
     std::unique_ptr<V2DSound> sound(
         new (std::nothrow) V2DSound(fp_pszFileName, fp_bStreamed, fp_iMaxPlaybacks, fp_bPlain, fp_dwOffset, fp_dwSize));
     if (!sound) throw CEHSException(EHS_TYPE_GENERAL, 0, "Cannot create sound object!", kFile, __LINE__);
-    const int32_t id = m_sfx.pSounds->Add(sound.release(), fp_pszID, fp_iTag);
+    const int32_t id = m_sfx.pSounds->Add(std::move(sound), fp_pszID, fp_iTag);
     CSmartID::BindByName(fp_pszID, id);
     LogEntry("Done.", LOG_RESULT);
     return id;

@@ -9,13 +9,7 @@ namespace {
 
 const std::string kEmptyText;
 
-// A text-message error must outlive the throw; the engine is single-threaded
-// and the message is read once by whoever catches it.
-[[noreturn]] void ThrowXMLError(const std::string& message) {
-    static std::string s_message;
-    s_message = message;
-    throw s_message.c_str();
-}
+[[noreturn]] void ThrowXMLError(const std::string& message) { throw CV2DFatalText(message); }
 
 bool IsSpace(char c) { return c == ' ' || c == '\n' || c == '\t'; }
 

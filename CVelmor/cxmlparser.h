@@ -67,8 +67,8 @@ public:
     CXMLDocument(const CXMLDocument&) = delete;
     CXMLDocument& operator=(const CXMLDocument&) = delete;
 
-    // Both raise the text-message error "XMLERROR: ..." (a thrown const
-    // char*) when nothing is left to parse. A file that cannot be opened
+    // Both raise the text-message error "XMLERROR: ..." (CV2DFatalText)
+    // when nothing is left to parse. A file that cannot be opened
     // counts as empty.
     void LoadFromFile(const char* fp_pszPath, bool fp_bScrambled);
     void LoadFromBuffer(const void* fp_pData, size_t fp_uLength, bool fp_bScrambled);

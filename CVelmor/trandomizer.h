@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cvelmor_ehs.h"
 #include "cvelmor_rand.h"
 
 template <typename T>
@@ -21,14 +22,14 @@ public:
     // Draws from the shared generator; raises text-message errors when
     // nothing was added or the weights leave nothing to draw from.
     T GetRandomValue() const {
-        if (m_iCount == 0) throw "No values were thrown in randomizer!";
+        if (m_iCount == 0) throw CV2DFatalText("No values were thrown in randomizer!");
         if (m_iCount == 1) return m_values[0];
         // Value i owns [lower, lower + weight); the intervals follow each other.
         int64_t total = 0;
         for (int32_t weight : m_weights) total += weight;
         // With no positive total there is no interval to land in (and no
         // number to take a remainder by).
-        if (total <= 0) throw "Error in TRandomizer::GetRandomValue!";
+        if (total <= 0) throw CV2DFatalText("Error in TRandomizer::GetRandomValue!");
         const int64_t r = V2DRand() % total;
         int64_t lower = 0;
         for (size_t i = 0; i < m_values.size(); ++i) {
@@ -36,7 +37,7 @@ public:
             if (lower <= r && r < upper) return m_values[i];
             lower = upper;
         }
-        throw "Error in TRandomizer::GetRandomValue!";
+        throw CV2DFatalText("Error in TRandomizer::GetRandomValue!");
     }
 
 private:

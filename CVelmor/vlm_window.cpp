@@ -76,8 +76,8 @@ void ReportCurrentFatalError() {
     } catch (CEHSException& e) {
         e.WriteReport();
         LogFatalBlock(e);
-    } catch (const char* text) {
-        CVelmor::LogEntry(text ? text : "", LOG_FATAL);
+    } catch (const CV2DFatalText& e) {
+        CVelmor::LogEntry(e.what(), LOG_FATAL);
     } catch (...) {
         CVelmor::LogEntry("EXCEPTION OF UNKNOWN TYPE!", LOG_FATAL);
     }

@@ -171,7 +171,7 @@ void LoadGUIEnum(CXMLNode* fp_pRoot, const std::string& fp_strID) {
     std::unique_ptr<CGUIEnum> guiEnum(new CGUIEnum);
     for (const std::string& name : fp_pRoot->GetAttributeOrder()) guiEnum->Add(name, fp_pRoot->GetAttribute(name));
     TItemsManager<CGUIEnum>& enums = RequireGUI().GetEnums();
-    if (enums.FindByName(fp_strID) < 0) enums.Add(guiEnum.release(), fp_strID, 0);
+    if (enums.FindByName(fp_strID) < 0) enums.Add(std::move(guiEnum), fp_strID, 0);
 }
 
 void LoadGUIStyle(CXMLNode* fp_pRoot, const std::string& fp_strID) {
@@ -185,7 +185,7 @@ void LoadGUIStyle(CXMLNode* fp_pRoot, const std::string& fp_strID) {
         if (ProcessParam(name, fp_pRoot->GetAttribute(name), paramID, value)) style->emplace_back(paramID, value);
     }
     TItemsManager<V2DGUISTYLE>& styles = RequireGUI().GetStyles();
-    if (styles.FindByName(fp_strID) < 0) styles.Add(style.release(), fp_strID, 0);
+    if (styles.FindByName(fp_strID) < 0) styles.Add(std::move(style), fp_strID, 0);
 }
 
 bool ProcessParam(const std::string& fp_strName, const std::string& fp_strValue, int32_t& fp_iParamID,

@@ -14,7 +14,11 @@ CGUIViewportLimit::CGUIViewportLimit(CVelmor& fp_Engine, const GUIRECT& fp_Rect,
 
 CGUIViewportLimit::~CGUIViewportLimit() {
     if (!m_bActive) return;
-    m_Engine.SceneSetViewport(m_iOuterX, m_iOuterY, m_iOuterW, m_iOuterH);
+    try {
+        m_Engine.SceneSetViewport(m_iOuterX, m_iOuterY, m_iOuterW, m_iOuterH);
+    } catch (const std::exception& e) {
+        CVelmor::LogEntry(std::string("Cannot restore the viewport: ") + e.what(), LOG_WARNING);
+    }
 }
 
 void CGUILabel::SetParam(int32_t fp_iParamID, const CGUIValue& fp_Value) {

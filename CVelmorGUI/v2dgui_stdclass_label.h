@@ -64,7 +64,10 @@ private:
 };
 
 // Sets the viewport to a rectangle for as long as it lives, then restores
-// the one set before (a scroll box's, when drawn inside one).
+// the one set before (a scroll box's, when drawn inside one). A restore that
+// fails (it draws the quads queued in the rectangle first) is a warning: the
+// limit may end while an error is already on its way, and a destructor raises
+// nothing.
 class CGUIViewportLimit {
 public:
     CGUIViewportLimit(CVelmor& fp_Engine, const GUIRECT& fp_Rect, bool fp_bActive = true);

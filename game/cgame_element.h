@@ -4,11 +4,12 @@
 
 #include <cstdint>
 
+#include "cvelmor_ehs.h"
 #include "cvelmor_utils_cxmlvar.h"
 
 // A bounds-checked two-dimensional array. Reads outside the bounds give
-// OutOfBounds; writes there are lost. Using it before it has rows throws the
-// plain text "Error in T2DSafeArray<T, tOutOfBoundsValue>::At".
+// OutOfBounds; writes there are lost. Using it before it has rows raises the
+// text error (CV2DFatalText) "Error in T2DSafeArray<T, tOutOfBoundsValue>::At".
 template <typename T, T tOutOfBoundsValue>
 class T2DSafeArray {
 public:
@@ -38,7 +39,7 @@ public:
     int32_t GetDim2() const { return m_iDim2; }
 
     T& At(int32_t i, int32_t j) {
-        if (m_ppRows == nullptr) throw "Error in T2DSafeArray<T, tOutOfBoundsValue>::At";
+        if (m_ppRows == nullptr) throw CV2DFatalText("Error in T2DSafeArray<T, tOutOfBoundsValue>::At");
         m_OutOfBounds = tOutOfBoundsValue;
         if (i < 0 || j < 0 || i >= m_iDim1 || j >= m_iDim2) return m_OutOfBounds;
         return m_ppRows[i][j];

@@ -27,10 +27,14 @@ run_tests() {
     exit 1
   fi
 }
-ctest=(ctest --output-on-failure -j"$(nproc)")
+# A label or filter that matches no test fails the run instead of passing it.
+ctest=(ctest --output-on-failure --no-tests=error -j"$(nproc)")
 
 bash scripts/build.sh build
-run_tests build "${xvfb[@]}" "${ctest[@]}"
+run_tests build "${xvfb[@]}" "${ctest[@]}" -LE shuffle
+# Each unit test program whole, its tests in a random order (the seed is in
+# the output), so that state leaking from one test into another is seen.
+run_tests build "${ctest[@]}" -L shuffle
 
 # AddressSanitizer + UndefinedBehaviorSanitizer on every label. Leaks of the
 # system's libraries are suppressed by tests/lsan.supp, for the tests and the

@@ -100,8 +100,6 @@ std::string CurrentErrorText() {
         throw;
     } catch (const CEHSException& e) {
         return e.GetDesc();
-    } catch (const char* text) {
-        return text ? text : "unknown error";
     } catch (const std::exception& e) {
         return e.what();
     } catch (...) {
@@ -626,8 +624,9 @@ void Checker::AddRecordsToEngine() {
     TItemsManager<CV2DResource>& table = *m_engine->m_res.pResources;
     for (const Record& record : m_records) {
         try {
-            table.Add(new CV2DResource(record.id.c_str(), record.type.c_str(), record.tag, record.path.c_str(),
-                                       record.offset, record.size, record.data1, record.data2, record.data3),
+            table.Add(std::make_unique<CV2DResource>(record.id.c_str(), record.type.c_str(), record.tag, record.path.c_str(),
+                                                     record.offset, record.size, record.data1, record.data2,
+                                                     record.data3),
                       record.id, record.tag);
         } catch (...) {
             Say(record, 0, record.id + ": " + CurrentErrorText());
@@ -893,7 +892,7 @@ void Checker::LoadGUIStyleRecord(const Record& record, CXMLNode& root) {
     }
     if (style->empty()) Say(record, 0, "the style " + Quoted(record.id) + " sets nothing");
     TItemsManager<V2DGUISTYLE>& styles = GetGUI()->GetStyles();
-    if (styles.FindByName(record.id) < 0) styles.Add(style.release(), record.id, 0);
+    if (styles.FindByName(record.id) < 0) styles.Add(std::move(style), record.id, 0);
 }
 
 void Checker::LoadGUIEnumRecord(const Record& record, CXMLNode& root) {
@@ -904,7 +903,7 @@ void Checker::LoadGUIEnumRecord(const Record& record, CXMLNode& root) {
     std::unique_ptr<CGUIEnum> guiEnum(new CGUIEnum);
     for (const std::string& name : root.GetAttributeOrder()) guiEnum->Add(name, root.GetAttribute(name));
     TItemsManager<CGUIEnum>& enums = GetGUI()->GetEnums();
-    if (enums.FindByName(record.id) < 0) enums.Add(guiEnum.release(), record.id, 0);
+    if (enums.FindByName(record.id) < 0) enums.Add(std::move(guiEnum), record.id, 0);
 }
 
 bool IsScriptFunction(CVelmor& engine, const std::string& name) {

@@ -70,8 +70,8 @@ void ReadDescriptor(const std::string& descriptor, std::vector<PackItem>& items,
     CXMLDocument document;
     try {
         document.LoadFromFile(descriptor.c_str(), false);
-    } catch (const char* message) {
-        throw BadInput(message);
+    } catch (const CV2DFatalText& error) {
+        throw BadInput(error.what());
     }
     document.Parse();
     CXMLNode* root = document.GetRoot();

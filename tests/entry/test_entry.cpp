@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <thread>
 
 #include <SDL.h>
 #include <lua.h>
@@ -96,7 +95,7 @@ TEST_F(EntryTest, ANormalEndAndEveryKindOfFatalErrorGiveTheirExitStatus) {
     const Case cases[] = {
         {[](CVelmor* engine) { StartLikeTheGame(engine); }, 0},
         {[](CVelmor*) { throw CEHSException(EHS_TYPE_LUA, 2, "bad", "f", 1); }, 1},
-        {[](CVelmor*) { throw "Error in TItemsManager<T>::FreeItem"; }, 1},
+        {[](CVelmor*) { throw CV2DFatalText("Error in TItemsManager<T>::FreeItem"); }, 1},
         {[](CVelmor*) { throw 42; }, 1},
         // The game ends normally, but a stop step of the engine fails.
         {[](CVelmor* engine) {
@@ -163,7 +162,7 @@ TEST_F(EntryTest, ThrownTextIsOneFatalLine) {
     const int status = RunInChild([] {
         return VelmorEntryPoint([](CVelmor* engine) {
             StartLikeTheGame(engine);
-            throw "Error in TItemsManager<T>::FreeItem";
+            throw CV2DFatalText("Error in TItemsManager<T>::FreeItem");
         });
     });
     ASSERT_TRUE(WIFEXITED(status));
@@ -529,13 +528,10 @@ TEST_F(EntryTest, GameBinaryWritesHeaderAndEndsWithFooterOnQuit) {
         execl(QUBLE_BINARY, "quble", static_cast<char*>(nullptr));
         _exit(127);
     }
-    // Wait for the start-up to reach the main loop.
-    bool started = false;
-    for (int i = 0; i < 200 && !started; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        started = ReadFile("gamelog.txt").find("Loading highscore data...") != std::string::npos;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Wait for the start-up to reach its last step before the main loop.
+    const bool started = testsupport::WaitUntil(
+        [] { return ReadFile("gamelog.txt").find("Loading highscore data...") != std::string::npos; },
+        std::chrono::seconds(10));
     kill(pid, SIGTERM);  // arrives as the quit event, as closing the window does
     const int status = testsupport::WaitForChild(pid);
     ASSERT_TRUE(started) << ReadFile("gamelog.txt");

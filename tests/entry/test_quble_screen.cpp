@@ -4,11 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -20,6 +20,14 @@
 namespace {
 
 using testsupport::ReadFile;
+using testsupport::WaitUntil;
+
+// Tiles and buttons are strongly coloured; the dark background and frames
+// are not.
+bool IsSaturated(uint32_t c) {
+    const int r = c >> 16 & 0xFF, g = c >> 8 & 0xFF, b = c & 0xFF;
+    return std::max({r, g, b}) - std::min({r, g, b}) > 90;
+}
 
 // The screen as the X server shows it, and where the game's 800x600 frame
 // lands on it (scaled with its aspect kept, centred).
@@ -34,14 +42,12 @@ struct Screen {
         return rgb[static_cast<size_t>(ToScreenY(gameY)) * static_cast<size_t>(width) + static_cast<size_t>(ToScreenX(gameX))];
     }
     // Share of the game area's pixels, sampled every 4 pixels, that are
-    // strongly coloured (tiles are; the dark background and frames are not).
+    // strongly coloured.
     float SaturatedShare(float x0, float y0, float x1, float y1) const {
         int saturated = 0, total = 0;
         for (float y = y0; y < y1; y += 4) {
             for (float x = x0; x < x1; x += 4) {
-                const uint32_t c = At(x, y);
-                const int r = c >> 16 & 0xFF, g = c >> 8 & 0xFF, b = c & 0xFF;
-                saturated += std::max({r, g, b}) - std::min({r, g, b}) > 90;
+                saturated += IsSaturated(At(x, y));
                 ++total;
             }
         }
@@ -105,23 +111,15 @@ protected:
     std::string Log() const { return ReadFile("gamelog.txt"); }
     // Until the text is in the log, at most ten seconds.
     bool WaitForLog(const std::string& text) const {
-        for (int i = 0; i < 200; ++i) {
-            if (Log().find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+        return WaitUntil([&] { return Log().find(text) != std::string::npos; }, std::chrono::seconds(10));
     }
     // The exit status, or -1 when it has not ended within ten seconds.
     int WaitForExit() {
-        for (int i = 0; i < 200; ++i) {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = 0;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return -1;
+        int status = 0;
+        if (!WaitUntil([&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; }, std::chrono::seconds(10)))
+            return -1;
+        m_pid = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
     pid_t m_pid = 0;
@@ -132,19 +130,39 @@ const float kBoardLeft = 40, kBoardTop = 120, kBoardRight = 400, kBoardBottom = 
 // The main window's Start and Exit buttons, centred.
 const float kStartX = 624, kStartY = 414, kExitX = 624, kExitY = 542;
 
+// The screen once the main window has faded in (it takes clicks only then):
+// its Start button in full colour, and the picture the same in two looks
+// in a row. An empty screen when that does not happen within ten seconds.
+Screen WaitForMainWindow() {
+    Screen previous, now;
+    const bool shown = WaitUntil(
+        [&] {
+            previous = std::move(now);
+            now = ReadScreen();
+            return now.width > 0 && now.rgb == previous.rgb && IsSaturated(now.At(kStartX - 84, kStartY));
+        },
+        std::chrono::seconds(10));
+    return shown ? now : Screen();
+}
+
 TEST_F(QubleScreenTest, StartDealsTilesThatTheWindowShowsAndExitEndsTheGame) {
     StartGame();
     ASSERT_TRUE(WaitForLog("Loading highscore data...")) << Log();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the main window fades in
-    const Screen before = ReadScreen();
-    ASSERT_GT(before.width, 0) << "cannot read the X screen";
+    const Screen before = WaitForMainWindow();
+    ASSERT_GT(before.width, 0) << "the X screen never showed the main window";
     const float emptyBoard = before.SaturatedShare(kBoardLeft, kBoardTop, kBoardRight, kBoardBottom);
     EXPECT_LT(emptyBoard, 0.05f) << "no tiles before Start";
 
     ClickAt(before, kStartX, kStartY);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const Screen dealt = ReadScreen();
-    const float tiles = dealt.SaturatedShare(kBoardLeft, kBoardTop, kBoardRight, kBoardBottom);
+    Screen dealt;
+    float tiles = 0.0f;
+    WaitUntil(
+        [&] {
+            dealt = ReadScreen();
+            tiles = dealt.SaturatedShare(kBoardLeft, kBoardTop, kBoardRight, kBoardBottom);
+            return tiles > 0.3f;
+        },
+        std::chrono::seconds(5));
     EXPECT_GT(tiles, 0.3f) << "the X window shows the dealt tiles";
 
     ClickAt(dealt, kExitX, kExitY);

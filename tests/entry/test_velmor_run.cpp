@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "test_support.h"
 
@@ -42,10 +41,8 @@ protected:
             _exit(127);
         }
         int status = 0;
-        for (int i = 0; i < 400; ++i) {
-            if (waitpid(pid, &status, WNOHANG) == pid) return status;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        if (testsupport::WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(20)))
+            return status;
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
         ADD_FAILURE() << "velmor-run did not end";

@@ -39,7 +39,7 @@ void WithEngine(const uint8_t* data, size_t size, bool withSound, Load load) {
     try {
         load(engine, data + 1, size - 1);
     } catch (const CEHSException&) {
-    } catch (const char*) {
+    } catch (const CV2DFatalText&) {
     }
 }
 
@@ -78,7 +78,7 @@ int FuzzXMLData(const uint8_t* data, size_t size) {
     try {
         RESLOAD_XMLData(data, static_cast<int>(size));
     } catch (const CEHSException&) {
-    } catch (const char*) {
+    } catch (const CV2DFatalText&) {
     }
     return 0;
 }

@@ -31,7 +31,7 @@ int FuzzGUIData(const uint8_t* data, size_t size) {
     try {
         LoadAndRun(engine, typeID, data + 1, size - 1);
     } catch (const CEHSException&) {
-    } catch (const char*) {
+    } catch (const CV2DFatalText&) {
     }
     return 0;
 }

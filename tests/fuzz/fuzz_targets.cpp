@@ -34,7 +34,7 @@ void ParseOnce(const uint8_t* data, size_t size, bool scrambled) {
     CXMLDocument document;
     try {
         document.LoadFromBuffer(data, size, scrambled);
-    } catch (const char*) {
+    } catch (const CV2DFatalText&) {
         return;  // empty after dropping carriage returns
     }
     document.Parse();

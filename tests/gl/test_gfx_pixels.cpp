@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cvelmor.h"
@@ -285,27 +284,28 @@ TEST_F(GlPixelTest, FullScreenWindowShowsThePresentedFramesAndMirroredQuadsAreCu
     EXPECT_EQ(Rgb(front, 375, 425), background) << "mirrored in y";
     EXPECT_EQ(Rgb(front, 575, 425), colours[0] & 0xFFFFFFu) << "mirrored in both";
 
-    // The server's copy of the window may lag the swap a little.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    gltest::ServerImage shown;
+    // The server's copy of the window may lag the swap a little. -1: the
+    // server gave no image of the window.
     int mismatches = -1;
-    while (mismatches != 0 && std::chrono::steady_clock::now() < until) {
-        shown = gltest::ReadServerImage(window);
-        ASSERT_GT(shown.width, 0) << "the X server gave no image of the window";
-        const platform::Letterbox box = platform::FitLetterbox(shown.width, shown.height, 800, 600);
-        mismatches = 0;
-        // The middle of each 50x50 block of the back buffer, away from edges
-        // that scaling may blur.
-        for (int by = 25; by < 600; by += 50) {
-            for (int bx = 25; bx < 800; bx += 50) {
-                const int wx = box.x + bx * box.width / 800, wy = box.y + by * box.height / 600;
-                const uint32_t want = Rgb(front, bx, by), got = shown.pixels[wy * shown.width + wx];
-                for (int shift : {16, 8, 0})
-                    if (std::abs(Channel(want, shift) - Channel(got, shift)) > 2) ++mismatches;
+    testsupport::WaitUntil(
+        [&] {
+            const gltest::ServerImage shown = gltest::ReadServerImage(window);
+            if (shown.width <= 0) return false;
+            const platform::Letterbox box = platform::FitLetterbox(shown.width, shown.height, 800, 600);
+            mismatches = 0;
+            // The middle of each 50x50 block of the back buffer, away from edges
+            // that scaling may blur.
+            for (int by = 25; by < 600; by += 50) {
+                for (int bx = 25; bx < 800; bx += 50) {
+                    const int wx = box.x + bx * box.width / 800, wy = box.y + by * box.height / 600;
+                    const uint32_t want = Rgb(front, bx, by), got = shown.pixels[wy * shown.width + wx];
+                    for (int shift : {16, 8, 0})
+                        if (std::abs(Channel(want, shift) - Channel(got, shift)) > 2) ++mismatches;
+                }
             }
-        }
-        if (mismatches != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+            return mismatches == 0;
+        },
+        std::chrono::seconds(2));
     EXPECT_EQ(mismatches, 0) << "the window shows another picture than the front buffer";
 }
 

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "cvelmor.h"
 #include "d3d8_gl.h"
@@ -395,14 +394,13 @@ TEST_F(GlDeviceTest, HidingTheFullScreenWindowLosesTheDeviceUntilReset) {
     ASSERT_NE(window, nullptr);
     // The main loop's own check may reset the device as soon as it can.
     auto pumpUntil = [&](HRESULT wanted) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (std::chrono::steady_clock::now() < until) {
-            engine->UpdateAllSystems();
-            if (Device()->TestCooperativeLevel() == D3DERR_DEVICENOTRESET) engine->GfxCheckDevice();
-            if (Device()->TestCooperativeLevel() == wanted) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
+        return testsupport::WaitUntil(
+            [&] {
+                engine->UpdateAllSystems();
+                if (Device()->TestCooperativeLevel() == D3DERR_DEVICENOTRESET) engine->GfxCheckDevice();
+                return Device()->TestCooperativeLevel() == wanted;
+            },
+            std::chrono::seconds(3));
     };
     ASSERT_TRUE(pumpUntil(D3D_OK));
     SDL_HideWindow(window);

@@ -9,7 +9,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "cvelmor.h"
 #include "dinput.h"
@@ -58,30 +57,25 @@ protected:
         // the way one would. SDL takes a focus change as settled only after
         // a moment, so the request is repeated seldom, in case the window
         // could not take it yet. Frames run only while the window is active.
-        bool acquired = false;
         auto nextRequest = std::chrono::steady_clock::now();
-        const auto until = nextRequest + std::chrono::seconds(5);
-        while (!acquired && std::chrono::steady_clock::now() < until) {
-            if (SDL_GetKeyboardFocus() != window && std::chrono::steady_clock::now() >= nextRequest) {
-                SDL_RaiseWindow(window);
-                SDL_SetWindowInputFocus(window);
-                nextRequest += std::chrono::milliseconds(500);
-            }
-            acquired = engine->UpdateAllSystems() == 1 && engine->m_inp.bKeyboardAcquired &&
+        const bool acquired = testsupport::WaitUntil(
+            [&] {
+                if (SDL_GetKeyboardFocus() != window && std::chrono::steady_clock::now() >= nextRequest) {
+                    SDL_RaiseWindow(window);
+                    SDL_SetWindowInputFocus(window);
+                    nextRequest += std::chrono::milliseconds(500);
+                }
+                return engine->UpdateAllSystems() == 1 && engine->m_inp.bKeyboardAcquired &&
                        engine->m_inp.bMouseAcquired;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+            },
+            std::chrono::seconds(5));
         ASSERT_TRUE(acquired) << "the window never got the focus";
     }
 
     // Runs engine frames until `done` holds after one of them (3 s at most).
     bool RunFramesUntil(const std::function<bool()>& done) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (std::chrono::steady_clock::now() < until) {
-            if (engine->UpdateAllSystems() == 1 && done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return false;
+        return testsupport::WaitUntil([&] { return engine->UpdateAllSystems() == 1 && done(); },
+                                      std::chrono::seconds(3));
     }
 
     static void Xdotool(const std::string& args) {

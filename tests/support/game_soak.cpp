@@ -110,6 +110,9 @@ private:
         m_inPump = false;
         ++m_result.starts;
         const int exitCode = VelmorEntryPoint(GameMain);
+        // The game keeps its engine pointer past the engine's end; a process
+        // would end here, the soak starts the game again.
+        g_pV2D = nullptr;
         // The Exit button's frame drew before the loop ended.
         if (!m_closing && g_bQuitFlag == 1 && exitCode == 0) CountFrame();
         if (exitCode != 0) Fault("the game ended with exit code " + std::to_string(exitCode));

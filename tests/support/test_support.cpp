@@ -16,7 +16,9 @@
 #include "audio_output.h"
 #include "bass.h"
 #include "cvelmor.h"
+#include "engineroutine.h"
 #include "frame_pacer.h"
+#include "v2dgui_cvelmorgui_main.h"
 
 namespace testsupport {
 
@@ -65,6 +67,15 @@ int WaitForChild(pid_t pid, std::chrono::seconds deadline) {
     }
 }
 
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 bool DisplayPromised() {
     const char* promised = std::getenv("VELMOR_REQUIRE_DISPLAY");
     return promised && std::string(promised) == "1";
@@ -95,6 +106,12 @@ void EngineTest::SetUp() {
     // Presents return at once unless a test of the frame cap turns it on.
     vd3d::SetFrameCap(false);
     testsupport::ResetEngineGlobals();
+    // An engine or GUI manager an earlier test left behind, already freed or
+    // not, would be reached from here on.
+    EXPECT_EQ(GetEngine(), nullptr) << "an earlier test left its engine";
+    EXPECT_EQ(GetGUI(), nullptr) << "an earlier test left its GUI manager";
+    EXPECT_EQ(g_pV2D, nullptr) << "an earlier test left the game's engine pointer";
+    EXPECT_EQ(g_pGUIManager, nullptr) << "an earlier test left the game's GUI manager";
     // A single-instance lock of the test's own: no game running on this
     // machine, nor another test, holds it.
     setenv("VELMOR_INSTANCE_LOCK", ("velmor-test " + tempDir).c_str(), 1);

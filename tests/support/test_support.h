@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -24,6 +25,11 @@ std::string ReadFile(const std::string& path);
 std::vector<std::string> ReadLines(const std::string& path);
 bool FileExists(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+
+// Asks `done` every few milliseconds until it holds or `deadline` has
+// passed; true when it held. For what another process or the X server does
+// in its own time: a log line, a picture, an exit.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline);
 
 // How long a child process may run before the test gives up on it.
 constexpr std::chrono::seconds kChildDeadline{60};

@@ -8,7 +8,14 @@
 
 namespace {
 
-class CoreTest : public EngineTest {};
+class CoreTest : public EngineTest {
+protected:
+    // The main loop tests hand the game their engine on the stack.
+    void TearDown() override {
+        g_pV2D = nullptr;
+        EngineTest::TearDown();
+    }
+};
 
 TEST_F(CoreTest, ConstructionStartsTheTimerOneMillisecondBehind) {
     system->SetMilliseconds(5000);

@@ -187,8 +187,8 @@ TEST_F(BoardTest, TilesRefuseBadPlacesNumbersAndTypes) {
     try {
         grid.At(0, 0);
         ADD_FAILURE() << "an array without rows must refuse";
-    } catch (const char* text) {
-        EXPECT_STREQ(text, "Error in T2DSafeArray<T, tOutOfBoundsValue>::At");
+    } catch (const CV2DFatalText& error) {
+        EXPECT_STREQ(error.what(), "Error in T2DSafeArray<T, tOutOfBoundsValue>::At");
     }
     grid.Allocate(2, 3);
     grid.At(1, 2) = 5;

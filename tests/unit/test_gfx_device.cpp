@@ -39,7 +39,10 @@ protected:
         engine = std::make_unique<CVelmor>();
         engine->SetAppInfo("Quble", "v. 1.0");
     }
+    // Tests that run the game's start-up stop the game first, as it does.
     void TearDown() override {
+        if (g_pGUIManager) GameShutdown();
+        g_pV2D = nullptr;
         engine.reset();
         EngineTest::TearDown();
     }

@@ -305,8 +305,8 @@ TEST_F(ResourceTest, DescriptorFaultsAreFatalWithTheirMessages) {
     try {
         engine->ResourcesInit();
         ADD_FAILURE() << "empty descriptor accepted";
-    } catch (const char* message) {
-        EXPECT_STREQ(message, "XMLERROR: the file is empty - ./DATA/d.xml");
+    } catch (const CV2DFatalText& error) {
+        EXPECT_STREQ(error.what(), "XMLERROR: the file is empty - ./DATA/d.xml");
     }
     // A declaration repeated in a second descriptor is refused too.
     engine.reset();

@@ -211,7 +211,7 @@ V2D_SCRIPT_FUNCTION(TEST_ThrowEngineError) {
 
 V2D_SCRIPT_FUNCTION(TEST_ThrowText) {
     (void)L;
-    throw "Error in TItemsManager<T>::FreeItem";
+    throw CV2DFatalText("Error in TItemsManager<T>::FreeItem");
 }
 
 TEST_F(ScriptTest, EngineErrorsInsideNativeFunctionsArriveUnchanged) {
@@ -231,8 +231,8 @@ TEST_F(ScriptTest, EngineErrorsInsideNativeFunctionsArriveUnchanged) {
     try {
         engine->ScriptCallFunction("text", -1);
         FAIL();
-    } catch (const char* message) {
-        EXPECT_STREQ(message, "Error in TItemsManager<T>::FreeItem");
+    } catch (const CV2DFatalText& error) {
+        EXPECT_STREQ(error.what(), "Error in TItemsManager<T>::FreeItem");
     }
 
     // From a chunk being run, too.

@@ -336,6 +336,34 @@ TEST_F(SoundTest, UnloadingFreesTheSoundAndUnbindsItsIdentifier) {
     EXPECT_EQ(click.GetID(), -1);
 }
 
+// A sound whose library object is gone cannot be stopped: unloading it warns
+// and frees its slot, so the subsystem's stop does not reach it a second time
+// (the sanitizer build sees any second delete).
+TEST_F(SoundTest, ASoundThatCannotBeStoppedIsUnloadedOnceWithAWarning) {
+    WriteAudio("DATA/c.wav", AudioFileFormat::Wav, Constant(4410, 2, 0.5f), 2);
+    Start(Record("SND_SAMPLE", "SOUND", "c.wav") + Record("SND_STREAM", "SOUND", "c.wav", "data1=\"1\""));
+    engine->LoadResource("SND_SAMPLE");
+    engine->LoadResource("SND_STREAM");
+    const int32_t sample = engine->SoundFind("SND_SAMPLE");
+    const int32_t stream = engine->SoundFind("SND_STREAM");
+    ASSERT_TRUE(vbass::BASS_SampleFree(engine->m_sfx.pSounds->GetItem(sample)->GetSample()));
+    ASSERT_TRUE(vbass::BASS_StreamFree(engine->m_sfx.pSounds->GetItem(stream)->GetStream()));
+
+    EXPECT_NO_THROW(engine->SoundUnload(sample));
+    EXPECT_NO_THROW(engine->SoundUnload("SND_STREAM"));
+    EXPECT_FALSE(engine->m_sfx.pSounds->IsValidID(sample));
+    EXPECT_FALSE(engine->m_sfx.pSounds->IsValidID(stream));
+    const std::string code = std::to_string(vbass::BASS_ERROR_HANDLE);
+    const std::string log = Log();
+    EXPECT_NE(log.find(" !: Cannot stop sample! Error code: " + code + "\n   +: Done.\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" !: Cannot stop stream! Error code: " + code + "\n   +: Done.\n"), std::string::npos) << log;
+
+    engine->SoundDeinit();
+    const std::vector<std::string> stop = LogFrom("   =: Destroying Sounds Manager...");
+    ASSERT_GE(stop.size(), 2u);
+    EXPECT_EQ(stop[1], "   +: Done.");
+}
+
 TEST_F(SoundTest, DamagedAudioResourcesFailWithTheLibraryCode) {
     testsupport::WriteFile("DATA/bad.wav", "RIFF....WAVEfmt but nothing that decodes");
     testsupport::WriteFile("DATA/bad.mod", std::string(3000, 'x'));
@@ -584,8 +612,8 @@ TEST(RandomizerTest, PicksByWeightFromTheSharedGenerator) {
     try {
         empty.GetRandomValue();
         ADD_FAILURE();
-    } catch (const char* text) {
-        EXPECT_STREQ(text, "No values were thrown in randomizer!");
+    } catch (const CV2DFatalText& error) {
+        EXPECT_STREQ(error.what(), "No values were thrown in randomizer!");
     }
     TRandomizer<char> single;
     single.Add('x', 0);
@@ -611,8 +639,8 @@ TEST(RandomizerTest, PicksByWeightFromTheSharedGenerator) {
     try {
         broken.GetRandomValue();
         ADD_FAILURE();
-    } catch (const char* text) {
-        EXPECT_STREQ(text, "Error in TRandomizer::GetRandomValue!");
+    } catch (const CV2DFatalText& error) {
+        EXPECT_STREQ(error.what(), "Error in TRandomizer::GetRandomValue!");
     }
 }
 

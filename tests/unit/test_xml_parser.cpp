@@ -43,8 +43,8 @@ std::string ErrorOf(const std::string& text) {
     CXMLDocument doc;
     try {
         doc.LoadFromBuffer(text.data(), text.size(), false);
-    } catch (const char* message) {
-        return message;
+    } catch (const CV2DFatalText& error) {
+        return error.what();
     }
     return "";
 }
@@ -136,8 +136,8 @@ TEST(XMLParser, EmptyInputRaisesTheTextMessageErrors) {
     try {
         doc.LoadFromBuffer(scrambledCR.data(), scrambledCR.size(), true);
         FAIL();
-    } catch (const char* message) {
-        EXPECT_STREQ(message, "XMLERROR: buffer is empty.");
+    } catch (const CV2DFatalText& error) {
+        EXPECT_STREQ(error.what(), "XMLERROR: buffer is empty.");
     }
 }
 
@@ -168,8 +168,8 @@ TEST_F(XMLFileTest, EmptyOrMissingFilesRaiseTheFileError) {
         try {
             doc.LoadFromFile(path, false);
             ADD_FAILURE() << path;
-        } catch (const char* message) {
-            EXPECT_EQ(std::string(message), std::string("XMLERROR: the file is empty - ") + path);
+        } catch (const CV2DFatalText& error) {
+            EXPECT_EQ(std::string(error.what()), std::string("XMLERROR: the file is empty - ") + path);
         }
     }
 }
