@@ -231,9 +231,14 @@ public:
     void KeyboardSetTextBufferStatus(bool on);
     void KeyboardSetTextInBuffer(const std::string& text);
     const std::string& KeyboardGetTextInBuffer() const;
+    // The text typed this frame (UTF-8, as the player's keyboard layout made
+    // it; may hold control characters, which no text takes).
+    const std::string& KeyboardGetTypedText() const;
+    // Sizes count characters; a shorter size cuts the text at once.
     void KeyboardSetTextBufferSize(uint32_t size);
-    void ProcessTextInput();  // at most one change of the text buffer per frame
-    char KeyToChar() const;   // the first clicked key in typing order, 0 for none
+    // Appends the frame's typed characters that fit, then Backspace removes
+    // the last character.
+    void ProcessTextInput();
     bool MouseIsKeyPressed(int32_t button) const;
     bool MouseIsKeyClicked(int32_t button) const;
     int32_t MouseGetAnyPressedKey() const;  // lowest held button, else 0

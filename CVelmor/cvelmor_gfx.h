@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "d3d8.h"
 #include "titemsmanager.h"
@@ -113,12 +114,25 @@ struct V2DTECHNIQUE {
     uint32_t DynLightAmbientColor;
 };
 
+// Glyphs beyond code 255: a texture of Columns by Rows cells, cell k (row by
+// row) for the code point First + k.
+struct V2DFONTPAGE {
+    int32_t TextureID = -1;
+    uint32_t First = 0;
+    uint32_t Columns = 16;
+    uint32_t Rows = 16;
+    std::vector<float> Advance;     // per cell
+    std::vector<uint8_t> HasGlyph;  // per cell: 0 where the font lacks the code point
+};
+
 struct V2DFONT {
     int32_t TextureID;
     int32_t TechniqueID;
     float Colors[10][4];
     float CellSize;
-    float Advance[256];
+    float Advance[256];  // codes 0 to 255, the cells of TextureID
+    std::vector<V2DFONTPAGE> Pages;
+    int32_t FallbackCode = -1;  // drawn for a code point the font lacks; -1: a blank
 };
 
 using V2DTexturesManager = TItemsManagerCOM<vd3d::IDirect3DTexture8>;

@@ -1,7 +1,34 @@
-// Bitmap fonts: a texture of 256 character cells in a 16 by 16 grid, the
-// technique to draw it with, a cell size, 256 advance widths and ten named
-// colours. Text is drawn as one quad per character through the scene's
-// render operation.
+// Bitmap fonts, drawn as one quad per character through the scene's render
+// operation. Text is UTF-8 (cvelmor_utils_utf8.h: a byte that starts no valid
+// sequence is the Latin-1 character of its code).
+//
+// The font description, an XML document:
+//
+//   <fontdesc id="FNT_X" textureid="TEX_X" techniqueid="TEQ_X" techpackid="TEQ_PACK"
+//             cellsize="32" color0r=".." .. color9b=".." cs0=".." .. cs255=".." tag="1"
+//             fallback="127">
+//     <page textureid="TEX_X_1" first="256" columns="16" rows="8" cs256=".." .. cs383=".."/>
+//     ...
+//   </fontdesc>
+//
+// - The root's texture holds codes 0 to 255 in a 16 by 16 grid (code c in
+//   column c mod 16, row c div 16); cs0 to cs255 are their advances, all
+//   required. Codes 0 to 255 are the Latin-1 characters, U+0000 to U+00FF.
+// - Each `page` child holds further code points: `textureid` (required) a
+//   texture resource, loaded when absent; `first` (required) the decimal code
+//   point of its first cell, 256 to 1114111; `columns` and `rows` (optional,
+//   default 16, each 1 to 256) its grid. Cell k, counted row by row, holds
+//   code point first + k, in texture rectangle left = (k mod columns) /
+//   columns, top = (k div columns) / rows, width 1 / columns, height 1 / rows.
+//   `cs` + the decimal code point (cs256, cs1044) gives a cell's advance in
+//   pixels; a cell without it is a code point the font lacks. Pages must not
+//   overlap one another; all cells are drawn at the font's cell size.
+// - `fallback` (optional): the decimal code point whose glyph (an empty box
+//   in our fonts) is drawn for every code point the font lacks; it must be
+//   one the font has. Without it a lacking code point draws nothing and
+//   moves the pen like a blank.
+// A file of the 256-cell form alone (no pages, no fallback) reads and draws
+// as it always did. Other elements and attributes are ignored.
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -9,6 +36,7 @@
 
 #include "cvelmor.h"
 #include "cvelmor_utils_csmartid.h"
+#include "cvelmor_utils_utf8.h"
 #include "cxmlparser.h"
 
 namespace {
@@ -36,11 +64,106 @@ int32_t FindOrLoad(CVelmor& engine, const std::unique_ptr<Manager>& manager, con
     return manager->FindByName(fp_strID);
 }
 
+constexpr uint32_t kLastCodePoint = 0x10FFFF;
+
+int32_t ReadTexture(CVelmor& engine, const CXMLNode& node, const char* fp_pszMissing) {
+    const std::string& textureID = node.GetAttribute("textureid");
+    if (textureID.empty()) ThrowFontError(EHS_TYPE_GENERAL, fp_pszMissing, __LINE__);
+    const int32_t iID = FindOrLoad(engine, engine.m_gfx.pTextures, textureID, textureID);
+    if (iID < 0) ThrowFontError(EHS_TYPE_GENERAL, "Cannot load font texture!", __LINE__);
+    return iID;
+}
+
+// A whole decimal number from `lowest` to `highest`; `fallback` when the
+// attribute is absent; anything else is the error `message`.
+uint32_t WholeNumber(const CXMLNode& node, const char* fp_pszName, uint32_t lowest, uint32_t highest,
+                     int64_t fallback, const char* message) {
+    const std::string& text = node.GetAttribute(fp_pszName);
+    if (text.empty() && fallback >= 0) return static_cast<uint32_t>(fallback);
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || value < lowest || value > highest)
+        ThrowFontError(EHS_TYPE_GENERAL, message, __LINE__);
+    return static_cast<uint32_t>(value);
+}
+
+V2DFONTPAGE ReadPage(CVelmor& engine, const CXMLNode& node) {
+    V2DFONTPAGE page;
+    page.TextureID = ReadTexture(engine, node, "Invalid font page texture ID!");
+    page.First = WholeNumber(node, "first", 256, kLastCodePoint, -1, "Invalid first code point of a font page!");
+    page.Columns = WholeNumber(node, "columns", 1, 256, 16, "Invalid font page grid!");
+    page.Rows = WholeNumber(node, "rows", 1, 256, 16, "Invalid font page grid!");
+    const uint32_t cells = page.Columns * page.Rows;
+    if (cells - 1 > kLastCodePoint - page.First)
+        ThrowFontError(EHS_TYPE_GENERAL, "Invalid first code point of a font page!", __LINE__);
+    page.Advance.assign(cells, 0.0f);
+    page.HasGlyph.assign(cells, 0);
+    for (uint32_t k = 0; k < cells; ++k) {
+        const std::string& advance = node.GetAttribute("cs" + std::to_string(page.First + k));
+        if (advance.empty()) continue;
+        page.Advance[k] = Number(advance);
+        page.HasGlyph[k] = 1;
+    }
+    return page;
+}
+
+void ReadPages(CVelmor& engine, const CXMLNode& root, V2DFONT& font) {
+    for (int i = 0; i < root.GetChildCount(); ++i) {
+        const CXMLNode& node = *root.GetChild(i);
+        if (node.GetName() != "page") continue;
+        V2DFONTPAGE page = ReadPage(engine, node);
+        const uint32_t last = page.First + page.Columns * page.Rows - 1;
+        for (const V2DFONTPAGE& other : font.Pages) {
+            if (page.First <= other.First + other.Columns * other.Rows - 1 && other.First <= last)
+                ThrowFontError(EHS_TYPE_GENERAL, "Overlapping font pages!", __LINE__);
+        }
+        font.Pages.push_back(std::move(page));
+    }
+}
+
+// Where a code point's glyph is, or null when the font lacks it.
+struct V2DGLYPH {
+    int32_t TextureID;
+    float Left, Top, Right, Bottom;
+    float Advance;
+};
+
+bool FindGlyph(const V2DFONT& font, uint32_t code, V2DGLYPH& glyph) {
+    if (code < 256) {
+        const float left = static_cast<float>(code % 16) / 16.0f, top = static_cast<float>(code / 16) / 16.0f;
+        glyph = {font.TextureID, left, top, left + 1.0f / 16.0f, top + 1.0f / 16.0f, font.Advance[code]};
+        return true;
+    }
+    for (const V2DFONTPAGE& page : font.Pages) {
+        if (code < page.First || code - page.First >= page.HasGlyph.size()) continue;
+        const uint32_t k = code - page.First;
+        if (!page.HasGlyph[k]) return false;
+        const float columns = static_cast<float>(page.Columns), rows = static_cast<float>(page.Rows);
+        const float left = static_cast<float>(k % page.Columns) / columns;
+        const float top = static_cast<float>(k / page.Columns) / rows;
+        glyph = {page.TextureID, left, top, left + 1.0f / columns, top + 1.0f / rows, page.Advance[k]};
+        return true;
+    }
+    return false;
+}
+
+void ReadFallback(const CXMLNode& root, V2DFONT& font) {
+    if (root.GetAttribute("fallback").empty()) return;
+    const uint32_t code = WholeNumber(root, "fallback", 0, kLastCodePoint, -1, "Invalid font fallback glyph!");
+    V2DGLYPH glyph;
+    if (!FindGlyph(font, code, glyph)) ThrowFontError(EHS_TYPE_GENERAL, "Invalid font fallback glyph!", __LINE__);
+    font.FallbackCode = static_cast<int32_t>(code);
+}
+
+// The glyph drawn for a code point: its own, else the fallback; false for a
+// blank (no fallback glyph).
+bool GlyphOrFallback(const V2DFONT& font, uint32_t code, V2DGLYPH& glyph) {
+    if (FindGlyph(font, code, glyph)) return true;
+    return font.FallbackCode >= 0 && FindGlyph(font, static_cast<uint32_t>(font.FallbackCode), glyph);
+}
+
 void ReadFontAttributes(CVelmor& engine, const CXMLNode& root, V2DFONT& font) {
-    const std::string& textureID = root.GetAttribute("textureid");
-    if (textureID.empty()) ThrowFontError(EHS_TYPE_GENERAL, "Invalid font texture ID!", __LINE__);
-    font.TextureID = FindOrLoad(engine, engine.m_gfx.pTextures, textureID, textureID);
-    if (font.TextureID < 0) ThrowFontError(EHS_TYPE_GENERAL, "Cannot load font texture!", __LINE__);
+    font.TextureID = ReadTexture(engine, root, "Invalid font texture ID!");
 
     const std::string& techniqueID = root.GetAttribute("techniqueid");
     if (techniqueID.empty()) ThrowFontError(EHS_TYPE_GENERAL, "Invalid font technique ID!", __LINE__);
@@ -65,6 +188,8 @@ void ReadFontAttributes(CVelmor& engine, const CXMLNode& root, V2DFONT& font) {
         if (advance.empty()) ThrowFontError(EHS_TYPE_GENERAL, "Invalid character length!", __LINE__);
         font.Advance[code] = Number(advance);
     }
+    ReadPages(engine, root, font);
+    ReadFallback(root, font);
 }
 
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -100,34 +225,43 @@ void DrawFontText(CVelmor& engine, const char* fp_pszText, float fp_fX, float fp
     // Plain text moves the pen by the exact advance of a glyph and by whole
     // pixels for spaces; the extended form always by whole pixels.
     const float cell = layout.bExtended ? layout.fScale * font.CellSize : font.CellSize;
-    const auto wholeAdvance = [&](unsigned char code) {
-        return layout.bExtended ? std::floor(layout.fScale * font.Advance[code] + layout.fCharSpacing)
-                                : std::floor(font.Advance[code]);
+    const auto wholeAdvance = [&](float advance) {
+        return layout.bExtended ? std::floor(layout.fScale * advance + layout.fCharSpacing) : std::floor(advance);
     };
     const float lineHeight = layout.bExtended ? std::floor(cell * 1.1f + layout.fLineSpacing) : std::floor(cell * 1.1f);
     const bool colorSwitches = layout.bExtended && fp_iColorIndex != -1;
 
     float penX = fp_fX, penY = fp_fY;
-    const unsigned char* text = reinterpret_cast<const unsigned char*>(fp_pszText);
-    for (uint32_t i = 0; text[i] != 0 && (fp_dwMaxChars == 0 || i < fp_dwMaxChars); ++i) {
-        const unsigned char code = text[i];
-        if (code == '\n') {
+    int32_t texture = font.TextureID;
+    const char* text = fp_pszText;
+    // Counts characters, not bytes.
+    for (uint32_t drawn = 0; *text != 0 && (fp_dwMaxChars == 0 || drawn < fp_dwMaxChars); ++drawn) {
+        const V2DUTF8CHAR c = Utf8Next(text);
+        text += c.length;
+        V2DGLYPH glyph;
+        if (c.code == '\n') {
             penX = fp_fX;
             penY += lineHeight;
-        } else if (code == ' ' || code == '\t') {
-            penX += wholeAdvance(code);
-        } else if (code < 33) {
+        } else if (c.code == ' ' || c.code == '\t') {
+            penX += wholeAdvance(font.Advance[c.code]);
+        } else if (c.code < 33) {
             continue;
-        } else if (colorSwitches && code == '%' && IsDigit(text[i + 1]) &&
-                   (fp_dwMaxChars == 0 || i + 1 < fp_dwMaxChars)) {
-            setColor(text[i + 1] - '0');
-            ++i;
-        } else {
-            const float left = static_cast<float>(code % 16) / 16.0f, top = static_cast<float>(code / 16) / 16.0f;
-            engine.VQuadSetTexCoords(1, left, top, left + 1.0f / 16.0f, top + 1.0f / 16.0f);
+        } else if (colorSwitches && c.code == '%' && IsDigit(static_cast<unsigned char>(*text)) &&
+                   (fp_dwMaxChars == 0 || drawn + 1 < fp_dwMaxChars)) {
+            setColor(*text - '0');
+            ++text;
+            ++drawn;
+        } else if (GlyphOrFallback(font, c.code, glyph)) {
+            if (glyph.TextureID != texture) {
+                texture = glyph.TextureID;
+                engine.SetTexture(texture, 0);
+            }
+            engine.VQuadSetTexCoords(1, glyph.Left, glyph.Top, glyph.Right, glyph.Bottom);
             engine.VQuadSetPos(penX, penY, cell, cell, 0.5f);
             engine.SceneRender();
-            penX += layout.bExtended ? wholeAdvance(code) : font.Advance[code];
+            penX += layout.bExtended ? wholeAdvance(glyph.Advance) : glyph.Advance;
+        } else {
+            penX += wholeAdvance(font.Advance[' ']);
         }
     }
 }
@@ -217,14 +351,18 @@ float CVelmor::GetStringWidth(const char* fp_pszText, int32_t fp_iFontID, float 
         ThrowFontError(EHS_TYPE_GAME,
                        "Cannot calculate string width: invalid font id. ID = " + std::to_string(fp_iFontID), __LINE__);
     const V2DFONT& font = *m_gfx.pFonts->GetItem(fp_iFontID);
-    const unsigned char* text = reinterpret_cast<const unsigned char*>(fp_pszText);
     float width = 0.0f;
-    for (uint32_t i = 0; text[i] != 0 && text[i] != '\n'; ++i) {
-        const unsigned char code = text[i];
-        if (code == '%' && IsDigit(text[i + 1])) {
-            ++i;
-        } else if (code == ' ' || code == '\t' || code >= 33) {
-            width += std::floor(fp_fScale * font.Advance[code] + fp_fCharSpacing);
+    for (const char* text = fp_pszText; *text != 0 && *text != '\n';) {
+        const V2DUTF8CHAR c = Utf8Next(text);
+        text += c.length;
+        V2DGLYPH glyph;
+        if (c.code == '%' && IsDigit(static_cast<unsigned char>(*text))) {
+            ++text;
+        } else if (c.code == ' ' || c.code == '\t') {
+            width += std::floor(fp_fScale * font.Advance[c.code] + fp_fCharSpacing);
+        } else if (c.code >= 33) {
+            const float advance = GlyphOrFallback(font, c.code, glyph) ? glyph.Advance : font.Advance[' '];
+            width += std::floor(fp_fScale * advance + fp_fCharSpacing);
         }
     }
     return width;

@@ -14,10 +14,11 @@ struct V2DINPUTSTATE {
     vdinput::IDirectInputDevice8* pKeyboard = nullptr;
     uint8_t keys[256] = {};  // DISTATE_HELD, and DISTATE_NEWPRESS for a new press
     uint8_t prevKeys[256] = {};
+    std::string strTypedText;  // this frame's, UTF-8
 
-    std::string strTextBuffer;
+    std::string strTextBuffer;  // UTF-8
     bool bTextBufferOn = false;
-    uint32_t dwTextBufferSize = 255;
+    uint32_t dwTextBufferSize = 255;  // in characters
 
     vdinput::IDirectInputDevice8* pMouse = nullptr;
     vdinput::DIMOUSESTATE2 mouse = {};

@@ -1,8 +1,9 @@
-// The keyboard: device start and stop, the per-frame snapshot, key queries
-// and the text-input buffer.
+// The keyboard: device start and stop, the per-frame snapshot with the text
+// typed in the frame, key queries and the text-input buffer.
 #include <cstring>
 
 #include "cvelmor.h"
+#include "cvelmor_utils_utf8.h"
 #include "dinput.h"
 
 using namespace vdinput;
@@ -10,34 +11,6 @@ using namespace vdinput;
 namespace {
 
 constexpr const char* kFile = "cvelmor_inp_keyboard";
-
-struct KeyChars {
-    uint8_t key;
-    char plain;
-    char shifted;
-};
-
-// The order in which clicked keys are tried; the first one clicked types.
-constexpr KeyChars kTypingOrder[] = {
-    {DIK_A, 'a', 'A'}, {DIK_B, 'b', 'B'}, {DIK_C, 'c', 'C'}, {DIK_D, 'd', 'D'}, {DIK_E, 'e', 'E'},
-    {DIK_F, 'f', 'F'}, {DIK_G, 'g', 'G'}, {DIK_H, 'h', 'H'}, {DIK_I, 'i', 'I'}, {DIK_J, 'j', 'J'},
-    {DIK_K, 'k', 'K'}, {DIK_L, 'l', 'L'}, {DIK_M, 'm', 'M'}, {DIK_N, 'n', 'N'}, {DIK_O, 'o', 'O'},
-    {DIK_P, 'p', 'P'}, {DIK_Q, 'q', 'Q'}, {DIK_R, 'r', 'R'}, {DIK_S, 's', 'S'}, {DIK_T, 't', 'T'},
-    {DIK_U, 'u', 'U'}, {DIK_V, 'v', 'V'}, {DIK_W, 'w', 'W'}, {DIK_X, 'x', 'X'}, {DIK_Y, 'y', 'Y'},
-    {DIK_Z, 'z', 'Z'},
-    {DIK_GRAVE, '`', '~'},
-    {DIK_1, '1', '!'}, {DIK_2, '2', '@'}, {DIK_3, '3', '#'}, {DIK_4, '4', '$'}, {DIK_5, '5', '%'},
-    {DIK_6, '6', '^'}, {DIK_7, '7', '&'}, {DIK_8, '8', '*'}, {DIK_9, '9', '('}, {DIK_0, '0', ')'},
-    {DIK_MINUS, '-', '_'}, {DIK_EQUALS, '=', '+'},
-    {DIK_LBRACKET, '[', '{'}, {DIK_RBRACKET, ']', '}'},
-    {DIK_SEMICOLON, ';', ':'}, {DIK_APOSTROPHE, '\'', '"'}, {DIK_BACKSLASH, '\\', '|'},
-    {DIK_COMMA, ',', '<'}, {DIK_PERIOD, '.', '>'}, {DIK_SLASH, '/', '?'},
-    {DIK_NUMPAD0, '0', '0'}, {DIK_NUMPAD1, '1', '1'}, {DIK_NUMPAD2, '2', '2'}, {DIK_NUMPAD3, '3', '3'},
-    {DIK_NUMPAD4, '4', '4'}, {DIK_NUMPAD5, '5', '5'}, {DIK_NUMPAD6, '6', '6'}, {DIK_NUMPAD7, '7', '7'},
-    {DIK_NUMPAD8, '8', '8'}, {DIK_NUMPAD9, '9', '9'},
-    {DIK_DIVIDE, '/', '/'}, {DIK_MULTIPLY, '*', '*'}, {DIK_SUBTRACT, '-', '-'}, {DIK_ADD, '+', '+'},
-    {DIK_SPACE, ' ', ' '},
-};
 
 bool Held(uint8_t state) { return (state & DISTATE_HELD) != 0; }
 
@@ -89,6 +62,7 @@ void CVelmor::KeyboardUpdate() {
         if (Failed(m_inp.pKeyboard->Acquire())) {
             std::memset(m_inp.keys, 0, sizeof(m_inp.keys));
             std::memset(m_inp.prevKeys, 0, sizeof(m_inp.prevKeys));
+            m_inp.strTypedText.clear();
             return;
         }
         m_inp.bKeyboardAcquired = 1;
@@ -109,6 +83,7 @@ void CVelmor::KeyboardUpdate() {
     } else if (Failed(hr)) {
         throw CEHSException(EHS_TYPE_GENERAL, static_cast<uint32_t>(hr), "Cannot get Keyboard state!", kFile, 248);
     }
+    if (Failed(m_inp.pKeyboard->GetTypedText(m_inp.strTypedText))) m_inp.strTypedText.clear();
     if (m_inp.bTextBufferOn) ProcessTextInput();
 }
 
@@ -147,34 +122,23 @@ const std::string& CVelmor::KeyboardGetTextInBuffer() const {
     return m_inp.strTextBuffer;
 }
 
+const std::string& CVelmor::KeyboardGetTypedText() const {
+    SetCheckpoint(128, __LINE__);
+    return m_inp.strTypedText;
+}
+
 void CVelmor::KeyboardSetTextBufferSize(uint32_t size) {
     SetCheckpoint(128, __LINE__);
     m_inp.dwTextBufferSize = size;
-    if (m_inp.strTextBuffer.size() > size) m_inp.strTextBuffer.resize(size);
+    std::string& text = m_inp.strTextBuffer;
+    text.resize(Utf8PrefixBytes(text, size));
 }
 
 void CVelmor::ProcessTextInput() {
     SetCheckpoint(128, __LINE__);
     std::string& text = m_inp.strTextBuffer;
-    // One change per frame. A blank goes in even when the buffer is full; it
-    // is cut at the next frame that types anything else.
-    if (KeyboardIsKeyClicked(DIK_SPACE)) {
-        text += ' ';
-        return;
-    }
-    if (KeyboardIsKeyClicked(DIK_BACK)) {
-        if (!text.empty()) text.pop_back();
-        return;
-    }
-    if (const char typed = KeyToChar()) text += typed;
-    if (text.size() > m_inp.dwTextBufferSize) text.resize(m_inp.dwTextBufferSize);
-}
-
-char CVelmor::KeyToChar() const {
-    SetCheckpoint(128, __LINE__);
-    const bool shift = KeyboardIsKeyPressed(DIK_LSHIFT) || KeyboardIsKeyPressed(DIK_RSHIFT);
-    for (const KeyChars& entry : kTypingOrder) {
-        if (KeyboardIsKeyClicked(entry.key)) return shift ? entry.shifted : entry.plain;
-    }
-    return 0;
+    const size_t size = m_inp.dwTextBufferSize;
+    Utf8AppendTyped(text, m_inp.strTypedText,
+                    [size](const std::string& longer) { return Utf8Length(longer) <= size; });
+    if (KeyboardIsKeyClicked(DIK_BACK)) Utf8PopBack(text);
 }

@@ -96,9 +96,11 @@ void CGUILabel::SetText(const std::string& fp_strText) {
     MeasureText();
 }
 
-void CGUILabel::MeasureText() {
-    m_fTextWidth = m_iFont == -1 ? 0.0f
-                                 : Engine().GetStringWidth(m_strText.c_str(), m_iFont, m_fFontScale, m_fCharSpacing);
+void CGUILabel::MeasureText() { m_fTextWidth = MeasureWidth(m_strText); }
+
+float CGUILabel::MeasureWidth(const std::string& fp_strText) const {
+    return m_iFont == -1 ? 0.0f
+                         : Engine().GetStringWidth(fp_strText.c_str(), m_iFont, m_fFontScale, m_fCharSpacing);
 }
 
 float CGUILabel::AlignmentOffset() const {

@@ -44,6 +44,8 @@ protected:
                      bool fp_bParentEnabled, float fp_fShiftX, float fp_fShiftY);
     void SetText(const std::string& fp_strText);
     void MeasureText();
+    // The width of any text in the label's font, scale and spacing (0 without a font).
+    float MeasureWidth(const std::string& fp_strText) const;
     // What is drawn; a text box adds its blinking cursor.
     virtual const std::string& DisplayedText() const { return m_strText; }
 

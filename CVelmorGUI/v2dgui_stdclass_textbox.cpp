@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "cvelmor.h"
+#include "cvelmor_utils_utf8.h"
 
 void CGUITextBox::SetParam(int32_t fp_iParamID, const CGUIValue& fp_Value) {
     SetCheckpoint(328, __LINE__);
@@ -119,15 +120,9 @@ void CGUITextBox::TakeFocusFromMouseAndKeys(bool fp_bParentEnabled) {
 void CGUITextBox::Type() {
     CVelmor& engine = Engine();
     bool changed = false;
-    if (m_iLanguage == 1) {
-        const char typed = engine.KeyToChar();
-        if (typed != 0 && static_cast<int64_t>(m_strText.size()) < m_iMaxChars) {
-            m_strText.push_back(typed);
-            changed = true;
-        }
-    }
+    if (m_iLanguage == 1) changed = Utf8AppendTyped(m_strText, engine.KeyboardGetTypedText(), [this](const std::string& longer) { return Fits(longer); });
     if (engine.KeyboardIsKeyClicked(kKeyBackspace)) {
-        if (!m_strText.empty()) m_strText.pop_back();
+        Utf8PopBack(m_strText);
         changed = true;
     }
     if (!changed) return;
@@ -135,6 +130,13 @@ void CGUITextBox::Type() {
     m_OnInput.FireIfSet();
     MeasureText();
     RefreshDisplayed();
+}
+
+// Characters count, not bytes; and the text with its cursor stays inside the
+// box, so a name never draws past its field.
+bool CGUITextBox::Fits(const std::string& fp_strText) const {
+    return static_cast<int64_t>(Utf8Length(fp_strText)) <= m_iMaxChars &&
+           MeasureWidth(fp_strText + m_strBlinkChar) <= m_Coords.w;
 }
 
 void CGUITextBox::Blink() {

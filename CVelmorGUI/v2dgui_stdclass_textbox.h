@@ -1,6 +1,7 @@
 // A one-line text entry: a label that takes the keyboard focus when clicked
-// (the focus is its enabled flag), appends typed characters, and shows a
-// blinking cursor while focused.
+// (the focus is its enabled flag), appends the characters typed on the
+// player's keyboard layout (UTF-8) while they fit, and shows a blinking
+// cursor while focused.
 #pragma once
 
 #include "v2dgui_stdclass_label.h"
@@ -40,6 +41,7 @@ protected:
 private:
     void TakeFocusFromMouseAndKeys(bool fp_bParentEnabled);
     void Type();
+    bool Fits(const std::string& fp_strText) const;
     void Blink();
     void RefreshDisplayed();
 

@@ -47,6 +47,7 @@ HRESULT DeviceBase::Acquire() {
     const HRESULT hr = CanAcquire();
     if (Failed(hr)) return hr;
     m_acquired = true;
+    m_typed.clear();
     // A fresh acquisition reports what happens from now on.
     if (m_guid == GUID_SysKeyboard) {
         m_latch.keys.ForgetPresses();
@@ -73,9 +74,16 @@ HRESULT DeviceBase::GetDeviceState(uint32_t size, void* data) {
     }
     if (m_guid == GUID_SysKeyboard) {
         m_latch.keys.Take(static_cast<uint8_t*>(data));
+        m_typed = m_latch.keys.TakeText();
     } else {
         m_latch.mouse.Take(*static_cast<DIMOUSESTATE2*>(data));
     }
+    return DI_OK;
+}
+
+HRESULT DeviceBase::GetTypedText(std::string& text) {
+    if (!m_format) return DIERR_NOTINITIALIZED;
+    text = m_typed;
     return DI_OK;
 }
 

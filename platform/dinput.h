@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 class GameWindow;
@@ -82,6 +83,11 @@ public:
     virtual HRESULT Acquire() = 0;
     virtual HRESULT Unacquire() = 0;
     virtual HRESULT GetDeviceState(uint32_t size, void* data) = 0;
+    // Beyond DirectInput: the text typed (UTF-8, as the player's keyboard
+    // layout, Shift and AltGr, dead keys and input method made it) that came
+    // with the keyboard's last snapshot; empty for the mouse. Key states stay
+    // positional, for game controls; text comes only from here.
+    virtual HRESULT GetTypedText(std::string& text) = 0;
 
 protected:
     virtual ~IDirectInputDevice8() = default;

@@ -33,6 +33,7 @@ public:
     vdinput::HRESULT Acquire() override;
     vdinput::HRESULT Unacquire() override;
     vdinput::HRESULT GetDeviceState(uint32_t size, void* data) override;
+    vdinput::HRESULT GetTypedText(std::string& text) override;
 
 protected:
     // DI_OK when the device may be acquired now, else the refusal.
@@ -51,6 +52,7 @@ private:
     const vdinput::DIDATAFORMAT* m_format = nullptr;
     uint32_t m_cooperativeFlags = vdinput::DISCL_NONEXCLUSIVE | vdinput::DISCL_BACKGROUND;
     bool m_acquired = false;
+    std::string m_typed;  // what came with the last snapshot
 };
 
 }  // namespace platform

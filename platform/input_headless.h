@@ -1,11 +1,12 @@
 // A scripted input system for tests: the test presses and releases keys and
-// buttons, moves the mouse and turns the wheel between frames (each device
+// buttons, types text, moves the mouse and turns the wheel between frames (each device
 // read takes what happened since the previous one, exactly as on the real
 // platform), places the cursor, and scripts the answers of the device calls
 // (failed creation or set-up, refused acquisition, lost input).
 #pragma once
 
 #include <deque>
+#include <string>
 
 #include "input_latch.h"
 #include "input_system.h"
@@ -47,6 +48,9 @@ public:
     // 1 right, 2 middle.
     void KeyDown(uint8_t code) { latch.keys.Down(code); }
     void KeyUp(uint8_t code) { latch.keys.Up(code); }
+    // Text as the player's keyboard layout types it (UTF-8), beside the key
+    // events; the next keyboard read hands it out.
+    void TypeText(const std::string& utf8) { latch.keys.Type(utf8); }
     void ButtonDown(int button) { latch.mouse.Down(button); }
     void ButtonUp(int button) { latch.mouse.Up(button); }
     void MoveMouse(int32_t dx, int32_t dy) { latch.mouse.Move(dx, dy); }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "dinput.h"
 
@@ -49,13 +50,25 @@ class KeyLatch {
 public:
     void Down(uint8_t code) { m_keys.Down(code); }
     void Up(uint8_t code) { m_keys.Up(code); }
+    // Text typed (UTF-8), in the order it came.
+    void Type(const std::string& text) { m_text += text; }
     // 256 key bytes.
     void Take(uint8_t* keys) { m_keys.Take(keys); }
-    // Presses seen while nobody was reading do not count.
-    void ForgetPresses() { m_keys.ForgetPresses(); }
+    // The text typed since the last take.
+    std::string TakeText() {
+        std::string text;
+        text.swap(m_text);
+        return text;
+    }
+    // Presses and text seen while nobody was reading do not count.
+    void ForgetPresses() {
+        m_keys.ForgetPresses();
+        m_text.clear();
+    }
 
 private:
     PressLatch<256> m_keys;
+    std::string m_text;
 };
 
 class MouseLatch {

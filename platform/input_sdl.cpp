@@ -1,5 +1,5 @@
-// The production input system: SDL keyboard and mouse events collected while
-// the message queue is pumped, the cursor read from the window system and
+// The production input system: SDL keyboard, text input and mouse events
+// collected while the message queue is pumped, the cursor read from the window system and
 // mapped through the letterbox into back-buffer pixels.
 #include <SDL.h>
 
@@ -62,6 +62,9 @@ public:
 protected:
     HRESULT CanAcquire() override {
         if (Foreground() && !GameWindowActive()) return DIERR_OTHERAPPHASPRIO;
+        // Typed text comes from SDL's text input, which must be on whenever
+        // the game has the keyboard.
+        if (!SDL_IsTextInputActive()) SDL_StartTextInput();
         m_focusLossesAtAcquire = m_focusLosses;
         return DI_OK;
     }
@@ -156,6 +159,9 @@ private:
                 break;
             case SDL_KEYUP:
                 if (const uint8_t code = DikFromScancode(event.key.keysym.scancode)) m_latch.keys.Up(code);
+                break;
+            case SDL_TEXTINPUT:
+                m_latch.keys.Type(event.text.text);
                 break;
             case SDL_MOUSEMOTION:
                 m_latch.mouse.Move(event.motion.xrel, event.motion.yrel);

@@ -6,7 +6,7 @@ PACKAGES=(
   libsdl2-dev libepoxy-dev liblua5.1-0-dev
   libsndfile1-dev libopenmpt-dev libpng-dev libjpeg-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils clang libclang-rt-dev
+  xvfb xauth xdotool x11-utils x11-xkb-utils clang libclang-rt-dev
   libgl1-mesa-dri
   python3 python3-pil fonts-dejavu-core libx11-dev
   imagemagick libjpeg-turbo-progs  # the image tests' independent encoders and decoders

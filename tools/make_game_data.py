@@ -13,6 +13,7 @@ import math
 import os
 import struct
 import sys
+import unicodedata
 import zlib
 
 try:
@@ -493,15 +494,17 @@ def make_star_icon():
 # ---------------------------------------------------------------------------
 
 class FontSpec:
-    def __init__(self, ident, em, cell, pen_x, baseline, codes, outline=0, outline_alpha=1.0,
+    def __init__(self, ident, em, cell, pen_x, baseline, codes, pages=(), outline=0, outline_alpha=1.0,
                  shadow=(0, 0), shadow_alpha=0.0, shadow_blur=0, digit_advance=None):
         self.ident, self.em, self.cell = ident, em, cell
         self.pen_x, self.baseline = pen_x, baseline
         self.codes = codes
+        self.pages = pages  # GlyphPage list: code points beyond 255
         self.outline, self.outline_alpha = outline, outline_alpha
         self.shadow, self.shadow_alpha, self.shadow_blur = shadow, shadow_alpha, shadow_blur
         self.digit_advance = digit_advance
         self.advances = [0.0] * 256
+        self.page_advances = {}  # code point beyond 255: advance
 
     @property
     def texture_id(self):
@@ -510,6 +513,12 @@ class FontSpec:
     @property
     def file_stem(self):
         return self.ident.lower()
+
+    def page_texture_id(self, page):
+        return '%s_%04X' % (self.texture_id, page.first)
+
+    def page_file(self, page):
+        return 'art/%s_%04x.png' % (self.file_stem, page.first)
 
     def text_width(self, text):
         """Width as the engine measures it at scale 1: floored advances, '%'
@@ -524,11 +533,28 @@ class FontSpec:
         return width
 
 
+class GlyphPage:
+    """Cells for the code points first, first + 1, ... on a grid of columns by
+    rows; each grid's sides are powers of two, so the texture is not scaled."""
+    def __init__(self, first, columns, rows):
+        self.first, self.columns, self.rows = first, columns, rows
+
+    @property
+    def cells(self):
+        return range(self.first, self.first + self.columns * self.rows)
+
+
 ASCII = list(range(32, 127))
 LATIN1 = ASCII + list(range(160, 256))
 # The numbers' font leaves out the grave accent, which would reach above its
 # cell at the baseline the tiles need.
 NUMBERS_SET = [code for code in ASCII if chr(code) != '`']
+# Cell 127 (DEL, never drawn as text) holds the box drawn for letters a font lacks.
+FALLBACK_CODE = 127
+# Names in the players' letters: Latin Extended-A on one page, Greek and
+# Cyrillic (with the Cyrillic Supplement) on another.
+TEXT_PAGES = (GlyphPage(0x100, 16, 8), GlyphPage(0x370, 32, 16))
+TEXT_RANGES = ((0x100, 0x180), (0x370, 0x400), (0x400, 0x530))
 
 # FNT_FONT1: the tile numbers, drawn by the game at 0.8 on 72-pixel cells
 # from x + 5/13 (one digit) or x + 10/43 (two digits) of the cell and y + 5/17.
@@ -536,11 +562,13 @@ NUMBERS_SET = [code for code in ASCII if chr(code) != '`']
 # 20 pixels on screen: one-digit numbers then centre 2.5 pixels and two-digit
 # ones 1.5 pixels right of the cell's middle, where the tile's face is. The
 # baseline puts the digits' middle on the face's middle.
+# FNT_GUI writes what players type (the name box, the best result's name);
+# the other fonts only our own Latin-1 texts.
 FONTS = [
     FontSpec('FNT_FONT1', em=36, cell=64, pen_x=1, baseline=30, codes=NUMBERS_SET, outline=2, outline_alpha=1.0,
              shadow=(0, 1), shadow_alpha=0.35, digit_advance=25.5),
-    FontSpec('FNT_GUI', em=18, cell=32, pen_x=2, baseline=22, codes=LATIN1, outline=1, outline_alpha=0.30,
-             shadow=(0, 1), shadow_alpha=0.50),
+    FontSpec('FNT_GUI', em=18, cell=32, pen_x=2, baseline=22, codes=LATIN1, pages=TEXT_PAGES, outline=1,
+             outline_alpha=0.30, shadow=(0, 1), shadow_alpha=0.50),
     FontSpec('FNT_HEAD', em=24, cell=32, pen_x=2, baseline=24, codes=LATIN1, outline=1, outline_alpha=0.25,
              shadow=(0, 1), shadow_alpha=0.50),
     FontSpec('FNT_TITLE', em=44, cell=64, pen_x=3, baseline=46, codes=LATIN1, outline=2, outline_alpha=0.45,
@@ -550,60 +578,124 @@ FONT_BY_ID = {f.ident: f for f in FONTS}
 OUTLINE_COLOUR = hex_colour('#0E1024')
 
 
-def bake_font(spec):
-    """The 16x16 grid of white glyphs with their outline and shadow, and the
-    advances in whole pixels (FNT_FONT1's digits excepted). A glyph that would
-    not fit its cell is an error, never a clipped glyph."""
-    face = ImageFont.truetype(FONT_FILE, spec.em)
-    size, cell, margin = spec.cell * 16, spec.cell, 8
+def letters_of(face, ranges):
+    """The code points of `ranges` that DejaVu draws as letters of their own:
+    assigned, not combining marks or controls, and not its missing-glyph box."""
+    def drawn(ch):
+        image = Image.new('L', (spec_size * 2, spec_size * 2), 0)
+        ImageDraw.Draw(image).text((spec_size // 2, spec_size), ch, font=face, fill=255, anchor='ls')
+        return image.tobytes(), face.getlength(ch)
+    spec_size = face.size
+    missing = drawn(chr(0x10FFFD))
+    found = []
+    for first, end in ranges:
+        for code in range(first, end):
+            ch = chr(code)
+            if unicodedata.category(ch) in ('Cn', 'Cc', 'Cf', 'Mn', 'Me', 'Zl', 'Zp'):
+                continue
+            if drawn(ch) == missing:
+                continue
+            found.append(code)
+    return found
+
+
+def draw_box(spec, face):
+    """The fallback glyph's fill: an empty box as tall as a capital."""
+    top = face.getbbox('H', anchor='ls')[1]
+    width, line = max(6, int(round(spec.em * 0.5))), max(1, int(round(spec.em / 12.0)))
+    def draw(d, origin):
+        x, y = origin[0] + 1, origin[1]
+        d.rectangle((x, y + top, x + width - 1, y - 1), outline=255, width=line)
+    return draw, float(width + 2 + line)
+
+
+def bake_cell(spec, face, code, draw=None):
+    """One cell of white glyph with its outline and shadow, or None when the
+    glyph is empty (a blank). A glyph that would not fit its cell is an error,
+    never a clipped glyph."""
+    cell, margin = spec.cell, 8
     clear = tuple(int(round(c * 255)) for c in OUTLINE_COLOUR) + (0,)
-    atlas = Image.new('RGBA', (size, size), clear)
+    ch = chr(code)
+    big = (cell + 2 * margin, cell + 2 * margin)
+    origin = (spec.pen_x + margin, spec.baseline + margin)
+    fill = Image.new('L', big, 0)
+    if draw:
+        draw(ImageDraw.Draw(fill), origin)
+    else:
+        ImageDraw.Draw(fill).text(origin, ch, font=face, fill=255, anchor='ls')
+    if fill.getbbox() is None:
+        return None
+    stroke = fill
+    if spec.outline:
+        stroke = fill.filter(ImageFilter.MaxFilter(2 * spec.outline + 1)) if draw else Image.new('L', big, 0)
+        if not draw:
+            ImageDraw.Draw(stroke).text(origin, ch, font=face, fill=255, anchor='ls',
+                                        stroke_width=spec.outline, stroke_fill=255)
+    shadow = stroke.transform(big, Image.AFFINE, (1, 0, -spec.shadow[0], 0, 1, -spec.shadow[1]),
+                              resample=Image.NEAREST)
+    for _ in range(spec.shadow_blur):
+        shadow = shadow.filter(ImageFilter.BoxBlur(1))
+    left, top, right, bottom = ImageChops.lighter(stroke, shadow).getbbox()
+    # A glyph reaching left of the pen (J, j, f) moves right by the
+    # difference; its advance stays.
+    shift = max(0, margin - left)
+    if top < margin or right + shift > margin + cell or bottom > margin + cell:
+        raise ValueError('%s: glyph %r (%d) does not fit its cell' % (spec.ident, ch, code))
+    if shift:
+        fill, stroke, shadow = (ImageChops.offset(m, shift, 0) for m in (fill, stroke, shadow))
+    glyph = Image.new('RGBA', big, clear)
+    if spec.shadow_alpha > 0:
+        glyph = over(glyph, colourise(shadow, (0.0, 0.0, 0.0), spec.shadow_alpha))
+    if spec.outline:
+        glyph = over(glyph, colourise(stroke, OUTLINE_COLOUR, spec.outline_alpha))
+    glyph = over(glyph, colourise(fill, (1.0, 1.0, 1.0)))
+    return glyph.crop((margin, margin, margin + cell, margin + cell))
+
+
+def bake_font(spec):
+    """The 16x16 grid of codes 0 to 255, and one grid per page, with the
+    advances in whole pixels (FNT_FONT1's digits excepted). Fonts with pages
+    have the fallback box in cell 127."""
+    face = ImageFont.truetype(FONT_FILE, spec.em)
+    clear = tuple(int(round(c * 255)) for c in OUTLINE_COLOUR) + (0,)
+    atlas = Image.new('RGBA', (spec.cell * 16, spec.cell * 16), clear)
     spec.advances = [0.0] * 256
     spec.advances[32] = float(round(face.getlength(' ')))
     spec.advances[9] = spec.advances[32] * 4
     for code in spec.codes:
-        ch = chr(code)
-        advance = float(round(face.getlength(ch)))
-        if spec.digit_advance is not None and ch.isdigit():
+        advance = float(round(face.getlength(chr(code))))
+        if spec.digit_advance is not None and chr(code).isdigit():
             advance = spec.digit_advance
         spec.advances[code] = advance
-        big = (cell + 2 * margin, cell + 2 * margin)
-        origin = (spec.pen_x + margin, spec.baseline + margin)
-        fill = Image.new('L', big, 0)
-        ImageDraw.Draw(fill).text(origin, ch, font=face, fill=255, anchor='ls')
-        if fill.getbbox() is None:
-            continue
-        stroke = fill
-        if spec.outline:
-            stroke = Image.new('L', big, 0)
-            ImageDraw.Draw(stroke).text(origin, ch, font=face, fill=255, anchor='ls',
-                                        stroke_width=spec.outline, stroke_fill=255)
-        shadow = stroke.transform(big, Image.AFFINE, (1, 0, -spec.shadow[0], 0, 1, -spec.shadow[1]),
-                                  resample=Image.NEAREST)
-        for _ in range(spec.shadow_blur):
-            shadow = shadow.filter(ImageFilter.BoxBlur(1))
-        left, top, right, bottom = ImageChops.lighter(stroke, shadow).getbbox()
-        # A glyph reaching left of the pen (J, j, f) moves right by the
-        # difference; its advance stays.
-        shift = max(0, margin - left)
-        if top < margin or right + shift > margin + cell or bottom > margin + cell:
-            raise ValueError('%s: glyph %r (%d) does not fit its cell' % (spec.ident, ch, code))
-        if shift:
-            fill, stroke, shadow = (ImageChops.offset(m, shift, 0) for m in (fill, stroke, shadow))
-        glyph = Image.new('RGBA', big, clear)
-        if spec.shadow_alpha > 0:
-            glyph = over(glyph, colourise(shadow, (0.0, 0.0, 0.0), spec.shadow_alpha))
-        if spec.outline:
-            glyph = over(glyph, colourise(stroke, OUTLINE_COLOUR, spec.outline_alpha))
-        glyph = over(glyph, colourise(fill, (1.0, 1.0, 1.0)))
-        atlas.paste(glyph.crop((margin, margin, margin + cell, margin + cell)),
-                    ((code % 16) * cell, (code // 16) * cell))
-    return atlas
+        glyph = bake_cell(spec, face, code)
+        if glyph:
+            atlas.paste(glyph, ((code % 16) * spec.cell, (code // 16) * spec.cell))
+    pages = []
+    if spec.pages:
+        draw, advance = draw_box(spec, face)
+        spec.advances[FALLBACK_CODE] = advance
+        atlas.paste(bake_cell(spec, face, FALLBACK_CODE, draw),
+                    ((FALLBACK_CODE % 16) * spec.cell, (FALLBACK_CODE // 16) * spec.cell))
+    letters = set(letters_of(face, TEXT_RANGES)) if spec.pages else set()
+    spec.page_advances = {}
+    for page in spec.pages:
+        image = Image.new('RGBA', (spec.cell * page.columns, spec.cell * page.rows), clear)
+        for k, code in enumerate(page.cells):
+            if code not in letters:
+                continue
+            spec.page_advances[code] = float(round(face.getlength(chr(code))))
+            glyph = bake_cell(spec, face, code)
+            if glyph:
+                image.paste(glyph, ((k % page.columns) * spec.cell, (k // page.columns) * spec.cell))
+        pages.append(image)
+    return atlas, pages
 
 
 def font_description(spec):
     attrs = [('id', spec.ident), ('textureid', spec.texture_id), ('techniqueid', 'TEQ_FONT'),
              ('techpackid', 'TEQ_PACK'), ('cellsize', spec.cell), ('tag', 1)]
+    if spec.pages:
+        attrs.append(('fallback', FALLBACK_CODE))
     for index, colour in enumerate(FONT_COLOURS):
         for channel, value in zip('rgb', colour):
             attrs.append(('color%d%s' % (index, channel), fmt(value)))
@@ -611,9 +703,18 @@ def font_description(spec):
         attrs.append(('cs%d' % code, fmt(spec.advances[code])))
     # One attribute per line keeps the file readable.
     body = '\n'.join('  %s="%s"' % (k, v) for k, v in attrs)
-    return ('<!-- %s: DejaVu Sans Bold at %d pixels in %d-pixel cells. Generated by tools/make_game_data.py: '
-            'change the generator, not this file. -->\n<fontdesc\n%s/>\n'
-            % (spec.ident, spec.em, spec.cell, body)).encode('ascii')
+    pages = ''
+    for page in spec.pages:
+        page_attrs = [('textureid', spec.page_texture_id(page)), ('first', page.first),
+                      ('columns', page.columns), ('rows', page.rows)]
+        page_attrs += [('cs%d' % code, fmt(spec.page_advances[code]))
+                       for code in page.cells if code in spec.page_advances]
+        pages += '  <page\n%s/>\n' % '\n'.join('    %s="%s"' % (k, v) for k, v in page_attrs)
+    comment = ('<!-- %s: DejaVu Sans Bold at %d pixels in %d-pixel cells. Generated by tools/make_game_data.py: '
+               'change the generator, not this file. -->\n' % (spec.ident, spec.em, spec.cell))
+    if not pages:
+        return (comment + '<fontdesc\n%s/>\n' % body).encode('ascii')
+    return (comment + '<fontdesc\n%s>\n%s</fontdesc>\n' % (body, pages)).encode('ascii')
 
 
 # ---------------------------------------------------------------------------
@@ -1197,8 +1298,10 @@ def build(out_dir):
     for ident, path, maker, mips in TEXTURES:
         record(ident, 'TEXTURE', path, 1, 3, mips, 0, png_bytes(maker()))
     for spec in FONTS:
-        atlas = bake_font(spec)
+        atlas, pages = bake_font(spec)
         record(spec.texture_id, 'TEXTURE', 'art/%s.png' % spec.file_stem, 1, 3, 1, 0, png_bytes(atlas))
+        for page, image in zip(spec.pages, pages):
+            record(spec.page_texture_id(page), 'TEXTURE', spec.page_file(page), 1, 3, 1, 0, png_bytes(image))
         record(spec.ident, 'FONT', 'art/%s.xml' % spec.file_stem, 1, content=font_description(spec))
     # Tag 2: sounds and music.
     for ident, path, maker, playbacks in SOUNDS:

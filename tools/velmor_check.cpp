@@ -405,6 +405,7 @@ private:
     void LoadGUIStyleRecord(const Record& record, CXMLNode& root);
     void LoadGUIEnumRecord(const Record& record, CXMLNode& root);
     void CollectSettings(const Record& record, CXMLNode& root);
+    void CheckFontPages(const Record& record, const CXMLNode& root);
     bool BuildElement(const Record& record, CXMLNode& node, const std::string& parent, int32_t parentID,
                       int32_t& elementID);
     // Checks one parameter's text; false when it cannot be applied.
@@ -649,6 +650,12 @@ int Checker::LoadThunk(const void* data, int size, const char* id, int tag, int 
         if (type == "GUIENUMDATA") return LoadGUIEnumRecord(*record, root), 0;
         CollectSettings(*record, root);
     }
+    if (type == "FONT") {
+        CXMLDocument document;
+        document.LoadFromBuffer(data, size > 0 ? static_cast<size_t>(size) : 0, m_engine->GetXMLEncryptMode());
+        document.Parse();
+        CheckFontPages(*record, *document.GetRoot());
+    }
     return m_loaders.at(type)(data, size, id, tag, d1, d2, d3);
 }
 
@@ -725,6 +732,47 @@ void Checker::CollectSettings(const Record& record, CXMLNode& root) {
             m_settings[name] = {child.GetAttribute(name), record.display, source.LineAt(source.AnyAttributePos(name))};
         }
     }
+}
+
+// What the engine's font loader passes over without a word (it refuses a
+// page it cannot use): elements other than pages, page attributes that name
+// no cell of their page, and pages whose missing letters would draw as
+// blanks for want of a fallback glyph.
+void Checker::CheckFontPages(const Record& record, const CXMLNode& root) {
+    if (root.GetName() != "fontdesc") return;
+    const std::string font = record.id + ": ";
+    bool pages = false;
+    for (int i = 0; i < root.GetChildCount(); ++i) {
+        const CXMLNode& node = *root.GetChild(i);
+        if (node.GetName() != "page") {
+            Say(record, 0, font + "unknown element <" + node.GetName() + "> in a font description");
+            continue;
+        }
+        pages = true;
+        const long long first = std::atoll(node.GetAttribute("first").c_str());
+        const std::string& columns = node.GetAttribute("columns");
+        const std::string& rows = node.GetAttribute("rows");
+        const long long last = first + (columns.empty() ? 16 : std::atoll(columns.c_str())) *
+                                           (rows.empty() ? 16 : std::atoll(rows.c_str())) - 1;
+        const std::string page = "page from " + node.GetAttribute("first") + ": ";
+        int glyphs = 0;
+        for (const std::string& name : node.GetAttributeOrder()) {
+            if (name == "textureid" || name == "first" || name == "columns" || name == "rows") continue;
+            char* end = nullptr;
+            const long long code = name.rfind("cs", 0) == 0 ? std::strtoll(name.c_str() + 2, &end, 10) : -1;
+            if (code < 0 || !end || *end != 0 || end == name.c_str() + 2) {
+                Say(record, 0, font + page + "unknown attribute '" + name + "'");
+            } else if (code < first || code > last) {
+                Say(record, 0, font + page + "'" + name + "' is not one of its code points (" + std::to_string(first) +
+                                   " to " + std::to_string(last) + ")");
+            } else {
+                ++glyphs;
+            }
+        }
+        if (glyphs == 0) Say(record, 0, font + page + "no glyph (no advance attribute)");
+    }
+    if (pages && root.GetAttribute("fallback").empty())
+        Say(record, 0, font + "pages but no 'fallback' glyph: letters the font lacks draw as blanks");
 }
 
 bool Checker::ItemExists(ItemKind kind, const std::string& name) {

@@ -24,7 +24,9 @@ void WriteFile(const char* path, const uint8_t* data, size_t size) {
 std::string AllCharacters() {
     std::string text;
     for (int code = 1; code < 256; ++code) text.push_back(static_cast<char>(code));
-    return text;
+    // UTF-8 beyond Latin-1, and sequences that are not UTF-8 (a surrogate, a
+    // cut one at the end).
+    return text + "\xC4\x81\xD0\x94\xCE\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\xED\xA0\x80\xF4\x90\x80\x80%\xC3";
 }
 
 // Loads through `load` into a started engine; CEHSException and the XML

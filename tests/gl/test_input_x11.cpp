@@ -132,12 +132,38 @@ TEST_F(InputX11Test, KeysArriveAsTheirDirectInputCodesAndEachTapIsClickedOnce) {
 TEST_F(InputX11Test, ShiftTwoTypesTheAtSign) {
     StartEngine();
     engine->KeyboardSetTextBufferStatus(true);
-    // One frame types one character, so each key goes in a burst of its own.
     Xdotool("key shift+2");
     ASSERT_TRUE(RunFramesUntil([&] { return engine->KeyboardGetTextInBuffer().size() == 1; }));
     Xdotool("key b");
     ASSERT_TRUE(RunFramesUntil([&] { return engine->KeyboardGetTextInBuffer().size() == 2; }));
     EXPECT_EQ(engine->KeyboardGetTextInBuffer(), "@b");
+}
+
+// Text follows the player's keyboard layout while keys keep their places: on
+// a German layout "z" is typed on the key a US layout calls Y, and "ä" where
+// it has the apostrophe.
+TEST_F(InputX11Test, TypedTextFollowsAGermanLayoutWhileKeysStayPositional) {
+    VELMOR_REQUIRE(std::system("command -v setxkbmap >/dev/null 2>&1") == 0, "needs setxkbmap");
+    ASSERT_EQ(std::system("setxkbmap de"), 0);
+    struct UsLayoutAgain {
+        ~UsLayoutAgain() { EXPECT_EQ(std::system("setxkbmap us"), 0); }
+    } restore;
+    StartEngine();
+    engine->KeyboardSetTextBufferStatus(true);
+    Xdotool("key z");
+    bool clicked = false;
+    ASSERT_TRUE(RunFramesUntil([&] {
+        clicked = clicked || engine->KeyboardIsKeyClicked(DIK_Y);
+        return !engine->KeyboardGetTextInBuffer().empty();
+    }));
+    EXPECT_TRUE(clicked) << "the key stays the one in the place of a US Y";
+    EXPECT_EQ(engine->KeyboardGetTextInBuffer(), "z");
+    engine->KeyboardSetTextInBuffer("");
+    Xdotool("type --delay 30 zyaeq");
+    Xdotool("key adiaeresis");
+    ASSERT_TRUE(RunFramesUntil([&] { return engine->KeyboardGetTextInBuffer().size() >= 7; }))
+        << engine->KeyboardGetTextInBuffer();
+    EXPECT_EQ(engine->KeyboardGetTextInBuffer(), "zyaeq\xC3\xA4");
 }
 
 TEST_F(InputX11Test, FullScreenCursorReadsAsTheBackBufferPixelUnderThePointer) {

@@ -9,12 +9,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <sstream>
 
 #include "audio_output.h"
 #include "cgame_element.h"
 #include "cvelmor.h"
+#include "cvelmor_utils_utf8.h"
 #include "d3d8_recording.h"
 #include "dinput.h"
 #include "engineroutine.h"
@@ -35,13 +37,19 @@ const char* const kBestFile = "DATA/qbhs.dat";
 constexpr int kLeft = 0, kRight = 1, kMiddle = 2;
 constexpr int kScreenW = 800, kScreenH = 600;
 constexpr uint32_t kAudioRate = 44100;
-// Keys that type something, Backspace and the game's own keys.
-const uint8_t kTypingKeys[] = {
-    vdinput::DIK_Q, vdinput::DIK_W, vdinput::DIK_E, vdinput::DIK_R, vdinput::DIK_T, vdinput::DIK_Y,
-    vdinput::DIK_A, vdinput::DIK_S, vdinput::DIK_D, vdinput::DIK_F, vdinput::DIK_G, vdinput::DIK_H,
-    vdinput::DIK_Z, vdinput::DIK_X, vdinput::DIK_C, vdinput::DIK_V, vdinput::DIK_B, vdinput::DIK_N,
-    vdinput::DIK_1, vdinput::DIK_2, vdinput::DIK_7, vdinput::DIK_0, vdinput::DIK_SPACE, vdinput::DIK_PERIOD,
-    vdinput::DIK_MINUS, vdinput::DIK_NUMPAD5,
+// Keys with what they type on some layout (German, Greek, Russian): text
+// comes from the layout, keys stay where they are on the keyboard.
+struct TypingKey {
+    uint8_t key;
+    const char* text;
+};
+const TypingKey kTypingKeys[] = {
+    {vdinput::DIK_Q, "q"}, {vdinput::DIK_W, "w"}, {vdinput::DIK_E, "e"}, {vdinput::DIK_R, "R"},
+    {vdinput::DIK_Y, "z"}, {vdinput::DIK_Z, "y"}, {vdinput::DIK_A, "a"}, {vdinput::DIK_S, "S"},
+    {vdinput::DIK_APOSTROPHE, "\xC3\xA4"}, {vdinput::DIK_SEMICOLON, "\xC3\x96"}, {vdinput::DIK_D, "\xCE\xB4"},
+    {vdinput::DIK_F, "\xD0\xB0"}, {vdinput::DIK_G, "\xD0\x9F"}, {vdinput::DIK_H, "\xC5\x82"},
+    {vdinput::DIK_1, "1"}, {vdinput::DIK_2, "@"}, {vdinput::DIK_SPACE, " "}, {vdinput::DIK_PERIOD, "."},
+    {vdinput::DIK_MINUS, "\xC3\x9F"}, {vdinput::DIK_NUMPAD5, "5"},
 };
 // Keys the game has no use for.
 const uint8_t kOtherKeys[] = {vdinput::DIK_ESCAPE, vdinput::DIK_TAB, vdinput::DIK_F1, vdinput::DIK_LEFT,
@@ -229,7 +237,7 @@ private:
             const std::string name = bytes.substr(0, end);
             if (!m_pendingRecord) Fault("the best-result file changed without a new record");
             else if (time != m_pendingTime) Fault("saved " + Describe(time) + " s for a round of " + Describe(m_pendingTime) + " s");
-            if (name.empty() || name.size() > 16 || name != Text("TBX_HS_NAME"))
+            if (name.empty() || Utf8Length(name) > 16 || name != Text("TBX_HS_NAME"))
                 Fault("saved the name \"" + name + "\" while the name box holds \"" + Text("TBX_HS_NAME") + "\"");
             ++m_result.records;
             m_haveBest = true;
@@ -324,7 +332,7 @@ private:
 
     void OnRecordWindow() {
         const uint32_t roll = Below(1000);
-        if (roll < 250) return Tap(kTypingKeys[Below(sizeof kTypingKeys)]);
+        if (roll < 250) return TypeKey(kTypingKeys[Below(static_cast<uint32_t>(std::size(kTypingKeys)))]);
         if (roll < 310) return Tap(vdinput::DIK_BACK);
         if (roll < 360) return Tap(vdinput::DIK_RETURN);
         if (roll < 400) return ClickElement("BTN_HS_OK");
@@ -352,7 +360,7 @@ private:
             {150, [this] { Click(Below(2) ? kRight : kMiddle, RandomX(), RandomY()); }},
             {150, [this] { m_input.TurnWheel(static_cast<int32_t>(Below(5)) - 2); }},
             {100, [this] { ToggleShift(); }},
-            {250, [this] { Tap(kTypingKeys[Below(sizeof kTypingKeys)]); }},
+            {250, [this] { TypeKey(kTypingKeys[Below(static_cast<uint32_t>(std::size(kTypingKeys)))]); }},
             {80, [this] { Tap(vdinput::DIK_BACK); }},
             {80, [this] { Tap(vdinput::DIK_RETURN); }},
             {80, [this] { Tap(kOtherKeys[Below(sizeof kOtherKeys)]); }},
@@ -430,6 +438,11 @@ private:
     void Tap(uint8_t key) {
         m_input.KeyDown(key);
         m_input.KeyUp(key);
+    }
+
+    void TypeKey(const TypingKey& typing) {
+        Tap(typing.key);
+        m_input.TypeText(typing.text);
     }
 
     void ToggleShift() {

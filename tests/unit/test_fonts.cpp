@@ -30,12 +30,16 @@ protected:
                                "<techniquespack><t id=\"TEQ_UT_FONT\" alphablending=\"ON\" absrc=\"SRCALPHA\"/>"
                                "<t id=\"TEQ_UT_OTHER\" alphablending=\"OFF\"/></techniquespack>");
         testsupport::WriteFile("DATA/fonts/a.xml", FontXml({}));
+        testsupport::WriteFile("DATA/fonts/page1.png", Png(Solid(64, 32, 0xFFFFFFFFu)));
+        testsupport::WriteFile("DATA/fonts/page2.png", Png(Solid(32, 16, 0xFFFFFFFFu)));
         testsupport::WriteFile("DATA/res.xml",
                                "<respack>"
                                "<r id=\"TEX_UT_FONT\" typeid=\"TEXTURE\" filename=\"fonts/font.png\" tag=\"1\" "
                                "data1=\"3\"/>"
                                "<r id=\"TEQ_PACK_UT\" typeid=\"TECHNIQUE\" filename=\"fonts/techs.xml\" tag=\"1\"/>"
                                "<r id=\"FNT_UT_A\" typeid=\"FONT\" filename=\"fonts/a.xml\" tag=\"2\"/>"
+                               "<r id=\"TEX_UT_PAGE1\" typeid=\"TEXTURE\" filename=\"fonts/page1.png\" tag=\"1\"/>"
+                               "<r id=\"TEX_UT_PAGE2\" typeid=\"TEXTURE\" filename=\"fonts/page2.png\" tag=\"1\"/>"
                                "</respack>");
         engine->ResourcesInit();
     }
@@ -48,7 +52,7 @@ protected:
     // (green), advances 10.5 except space 8.7 and tab 20.2. `changes` sets
     // attributes; an empty value leaves the attribute out.
     static std::string FontXml(const std::map<std::string, std::string>& changes,
-                               const std::string& root = "fontdesc") {
+                               const std::string& root = "fontdesc", const std::string& children = "") {
         std::map<std::string, std::string> a = {
             {"id", "FNT_UT_A"},        {"textureid", "TEX_UT_FONT"}, {"techniqueid", "TEQ_UT_FONT"},
             {"techpackid", "TEQ_PACK_UT"}, {"cellsize", "16"},       {"tag", "5"},
@@ -62,7 +66,43 @@ protected:
         std::string xml = "<" + root;
         for (const auto& [name, value] : a)
             if (!value.empty()) xml += " " + name + "=\"" + value + "\"";
-        return xml + "/>";
+        return children.empty() ? xml + "/>" : xml + ">" + children + "</" + root + ">";
+    }
+
+    // FNT_UT_A with two pages: U+0100 to U+017F on a 16 by 8 grid (advance
+    // 12, U+012C missing) and U+0400 to U+041F on 8 by 4 (advance 14); the
+    // box is in cell 127.
+    static std::string PagedFontXml(const std::string& fallback = "127") {
+        std::string page1 = "<page textureid=\"TEX_UT_PAGE1\" first=\"256\" rows=\"8\"";
+        for (int code = 256; code < 384; ++code)
+            if (code != 300) page1 += " cs" + std::to_string(code) + "=\"12\"";
+        std::string page2 = "<page textureid=\"TEX_UT_PAGE2\" first=\"1024\" columns=\"8\" rows=\"4\"";
+        for (int code = 1024; code < 1056; ++code) page2 += " cs" + std::to_string(code) + "=\"14\"";
+        return FontXml({{"fallback", fallback}}, "fontdesc", page1 + "/>" + page2 + "/><other/>");
+    }
+
+    // One drawn glyph: its texture, its texture rectangle and where it stands.
+    struct PagedGlyph {
+        const void* texture;
+        float left, top, right, bottom;
+        float x;
+    };
+    template <typename Draw>
+    std::vector<PagedGlyph> DrawnFromPages(Draw draw) {
+        Device().ClearRecords();
+        engine->SceneBegin();
+        draw();
+        engine->SceneEnd();
+        std::vector<PagedGlyph> glyphs;
+        for (const RecordedDraw& d : Device().draws) {
+            const std::vector<V2DVERTEX> v = Vertices(d);
+            for (size_t q = 0; q + 3 < v.size(); q += 4)
+                glyphs.push_back({d.textures[0], v[q].tu1, v[q].tv1, v[q + 2].tu1, v[q + 2].tv1, v[q].x + 0.5f});
+        }
+        return glyphs;
+    }
+    const void* Texture(const char* id) {
+        return engine->m_gfx.pTextures->GetItem(engine->m_gfx.pTextures->FindByName(id));
     }
 
     int32_t LoadFont(const std::string& xml) {
@@ -226,6 +266,94 @@ TEST_F(FontTest, StringWidthCountsTheFirstLineWithoutColourSwitches) {
     EXPECT_EQ(engine->GetStringWidth("%", 0, 1.0f, 0.0f), 10.0f);
 }
 
+// Text is UTF-8; a byte that starts no valid sequence is its Latin-1
+// character; a code point the font lacks is the fallback box.
+TEST_F(FontTest, Utf8TextFindsItsGlyphsOnThePagesAndTheFallbackForTheRest) {
+    LoadFont(PagedFontXml());
+    const void* root = Texture("TEX_UT_FONT");
+    const void* page1 = Texture("TEX_UT_PAGE1");
+    const void* page2 = Texture("TEX_UT_PAGE2");
+    struct Cell {
+        const void* texture;
+        int column, row, columns, rows;
+        float x;
+    };
+    const auto latin1 = [&](int code, float x) { return Cell{root, code % 16, code / 16, 16, 16, x}; };
+    const Cell box = latin1(127, 0);
+    struct Case {
+        const char* text;
+        uint32_t maxChars;
+        std::vector<Cell> cells;
+    };
+    const std::vector<Case> cases = {
+        {"A", 0, {latin1('A', 0)}},
+        {"\xC3\xA4", 0, {latin1(0xE4, 0)}},                                 // ä as UTF-8: one character
+        {"\xE4", 0, {latin1(0xE4, 0)}},                                     // ä as a Latin-1 byte
+        {"\xC3(", 0, {latin1(0xC3, 0), latin1('(', 10)}},                     // a lead byte without its follower
+        {"\xC0\xAF", 0, {latin1(0xC0, 0), latin1(0xAF, 10)}},                // overlong
+        {"\xED\xA0\x80", 0, {latin1(0xED, 0), latin1(0xA0, 10), latin1(0x80, 20)}},  // a surrogate
+        {"\xC4\x81" "A", 0, {{page1, 1, 0, 16, 8, 0}, latin1('A', 12)}},     // ā on page 1
+        {"\xC5\xBF", 0, {{page1, 15, 7, 16, 8, 0}}},                         // U+017F, the page's last cell
+        {"\xD0\x89\xD0\x80", 0, {{page2, 1, 1, 8, 4, 0}, {page2, 0, 0, 8, 4, 14}}},  // Љ, Ѐ
+        {"\xC4\xAC", 0, {box}},                                           // U+012C: on a page, not in the font
+        {"\xD0\xA0", 0, {box}},                                           // U+0420: past page 2
+        {"\xE4\xB8\xAD\xF0\x9F\x98\x80", 0, {box, {root, 15, 7, 16, 16, 10}}},  // 中 and an emoji
+        {"%3A%x%", 0, {latin1('A', 0), latin1('%', 10), latin1('x', 20), latin1('%', 30)}},
+        {"\xC4\x81\xC4\x81\xC4\x81", 2, {{page1, 1, 0, 16, 8, 0}, {page1, 1, 0, 16, 8, 12}}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<PagedGlyph> glyphs =
+            DrawnFromPages([&] { engine->DrawTextEx(c.text, 0, 0, c.maxChars, 0, 1.0f, true, 1, 0, 0); });
+        ASSERT_EQ(glyphs.size(), c.cells.size()) << c.text;
+        float width = 0;
+        for (size_t i = 0; i < glyphs.size(); ++i) {
+            const Cell& cell = c.cells[i];
+            const float columns = static_cast<float>(cell.columns), rows = static_cast<float>(cell.rows);
+            EXPECT_EQ(glyphs[i].texture, cell.texture) << c.text << " " << i;
+            EXPECT_FLOAT_EQ(glyphs[i].left, static_cast<float>(cell.column) / columns) << c.text << " " << i;
+            EXPECT_FLOAT_EQ(glyphs[i].top, static_cast<float>(cell.row) / rows) << c.text << " " << i;
+            EXPECT_FLOAT_EQ(glyphs[i].right, static_cast<float>(cell.column + 1) / columns) << c.text << " " << i;
+            EXPECT_FLOAT_EQ(glyphs[i].bottom, static_cast<float>(cell.row + 1) / rows) << c.text << " " << i;
+            EXPECT_EQ(glyphs[i].x, cell.x) << c.text << " " << i;
+            width = glyphs[i].x + (cell.texture == page1 ? 12.0f : cell.texture == page2 ? 14.0f : 10.0f);
+        }
+        if (c.maxChars == 0) EXPECT_EQ(engine->GetStringWidth(c.text, 0, 1, 0), width) << c.text;
+    }
+    // The pen meets no box without a fallback glyph: a blank's advance.
+    LoadFont(FontXml({{"id", "FNT_UT_B"}}));
+    engine->SetCurrentFont(1);
+    const std::vector<PagedGlyph> glyphs =
+        DrawnFromPages([&] { engine->DrawTextEx("\xC4\x81" "A", 0, 0, 0, 0, 1.0f, true, 1, 0, 0); });
+    ASSERT_EQ(glyphs.size(), 1u);
+    EXPECT_EQ(glyphs[0].x, 8.0f);
+    EXPECT_EQ(engine->GetStringWidth("\xC4\x81" "A", 1, 1, 0), 18.0f);
+}
+
+// A font of 256 cells alone draws every byte that starts no UTF-8 sequence
+// from the cell of its code, as such fonts always did, and Latin-1 names
+// stored by older versions look as they did.
+TEST_F(FontTest, AFontWithoutPagesDrawsLatin1BytesAsBefore) {
+    engine->LoadResource("FNT_UT_A");
+    std::string bytes;
+    for (int code = 33; code < 256; ++code) bytes += static_cast<char>(code);
+    const std::vector<Glyph> glyphs = Drawn([&] { engine->DrawText(bytes.c_str(), 0, 0, 0, -1, 1.0f); });
+    ASSERT_EQ(glyphs.size(), bytes.size());
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+        const int code = static_cast<unsigned char>(bytes[i]);
+        EXPECT_EQ(glyphs[i].column, code % 16) << code;
+        EXPECT_EQ(glyphs[i].row, code / 16) << code;
+        EXPECT_FLOAT_EQ(glyphs[i].x, 10.5f * static_cast<float>(i)) << code;
+    }
+    const std::vector<Glyph> name = Drawn([&] { engine->DrawText("M\xFCller", 0, 0, 0, -1, 1.0f); });
+    ASSERT_EQ(name.size(), 6u);
+    EXPECT_EQ(name[1].column + name[1].row * 16, 0xFC);
+    // The same name as UTF-8 draws the same.
+    const std::vector<Glyph> utf8 = Drawn([&] { engine->DrawText("M\xC3\xBCller", 0, 0, 0, -1, 1.0f); });
+    ASSERT_EQ(utf8.size(), 6u);
+    EXPECT_EQ(utf8[1].column + utf8[1].row * 16, 0xFC);
+    EXPECT_EQ(utf8[5].x, name[5].x);
+}
+
 TEST_F(FontTest, SetCurrentFontInItsThreeForms) {
     engine->LoadResource("FNT_UT_A");
     LoadFont(FontXml({{"id", "FNT_UT_B"}}));
@@ -292,6 +420,26 @@ TEST_F(FontTest, EveryDescriptionErrorIsFatal) {
         {FontXml({{"techniqueid", "TEQ_UT_MISSING"}}), "Cannot load font technique!", EHS_TYPE_GENERAL},
         {FontXml({{"cellsize", ""}}), "Invalid font cell size!", EHS_TYPE_GENERAL},
         {FontXml({{"cs200", ""}}), "Invalid character length!", EHS_TYPE_GENERAL},
+        {FontXml({}, "fontdesc", "<page first=\"256\"/>"), "Invalid font page texture ID!", EHS_TYPE_GENERAL},
+        {FontXml({}, "fontdesc", "<page textureid=\"TEX_UT_NONE\" first=\"256\"/>"), "Cannot load font texture!",
+         EHS_TYPE_GENERAL},
+        {FontXml({}, "fontdesc", "<page textureid=\"TEX_UT_PAGE1\"/>"), "Invalid first code point of a font page!",
+         EHS_TYPE_GENERAL},
+        {FontXml({}, "fontdesc", "<page textureid=\"TEX_UT_PAGE1\" first=\"255\"/>"),
+         "Invalid first code point of a font page!", EHS_TYPE_GENERAL},
+        {FontXml({}, "fontdesc", "<page textureid=\"TEX_UT_PAGE1\" first=\"1114000\"/>"),
+         "Invalid first code point of a font page!", EHS_TYPE_GENERAL},
+        {FontXml({}, "fontdesc", "<page textureid=\"TEX_UT_PAGE1\" first=\"300x\"/>"),
+         "Invalid first code point of a font page!", EHS_TYPE_GENERAL},
+        {FontXml({}, "fontdesc", "<page textureid=\"TEX_UT_PAGE1\" first=\"256\" rows=\"0\"/>"),
+         "Invalid font page grid!", EHS_TYPE_GENERAL},
+        {FontXml({}, "fontdesc", "<page textureid=\"TEX_UT_PAGE1\" first=\"256\" columns=\"257\"/>"),
+         "Invalid font page grid!", EHS_TYPE_GENERAL},
+        {FontXml({}, "fontdesc",
+                 "<page textureid=\"TEX_UT_PAGE1\" first=\"256\"/><page textureid=\"TEX_UT_PAGE2\" first=\"511\"/>"),
+         "Overlapping font pages!", EHS_TYPE_GENERAL},
+        {PagedFontXml("300"), "Invalid font fallback glyph!", EHS_TYPE_GENERAL},
+        {PagedFontXml("box"), "Invalid font fallback glyph!", EHS_TYPE_GENERAL},
     };
     for (const Case& c : cases) {
         const CEHSException e = Raised([&] { LoadFont(c.xml); });

@@ -70,9 +70,8 @@ protected:
         }
         Frames(4);
     }
-    void Type(uint8_t key) {
-        input->KeyDown(key);
-        input->KeyUp(key);
+    void Type(const std::string& text) {
+        input->TypeText(text);
         Frames(2);
     }
 };
@@ -108,9 +107,9 @@ TEST_F(RoundTest, ARecordIsAskedForStoredAndBeatenOnlyByAStrictlyBetterTime) {
     EXPECT_FALSE(Enabled("BTN_HS_OK"));
 
     EXPECT_TRUE(Enabled("TBX_HS_NAME")) << "the name box has the keyboard without a click";
-    for (uint8_t key : {0x1E, 0x30, 0x39, 0x2E}) Type(key);  // A, B, space, C
+    for (const char* typed : {"Z", "o\xC3\xAB", " ", "\xD0\x94"}) Type(typed);
     const std::string name = Text("TBX_HS_NAME");
-    EXPECT_EQ(name.size(), 4u) << name;
+    EXPECT_EQ(name, "Zo\xC3\xAB \xD0\x94") << "the letters as typed, stored as UTF-8";
     EXPECT_TRUE(Enabled("BTN_HS_OK"));
     Press("BTN_HS_OK");
     EXPECT_FALSE(Shown("WND_DTP_HIGHSCORE"));

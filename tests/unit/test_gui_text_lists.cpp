@@ -179,33 +179,43 @@ TEST_F(GuiTextListsTest, TextBoxFocusTypingMaxCharsBackspaceAndBlink) {
     LoadGUI(R"(<desktop>
       <textbox id="T" coords="100 100 200 30" font="FNT_T" visible="1" enabled="0" maxchars="3" blink_time="0.5"
                blink_char="|" on_input="ACT_1" on_enable="ACT_2" on_disable="ACT_3"/></desktop>)");
-    const uint8_t A = 0x1E, B = 0x30, C = 0x2E, D = 0x20, BACKSPACE = 0x0E, RETURN = 0x1C;
+    const uint8_t BACKSPACE = 0x0E, RETURN = 0x1C;
     auto text = [&] { return gui->GetElementParam("T", "text").GetString(); };
     auto focused = [&] { return Element("T").IsEnabled(); };
+    auto type = [&](const char* typed) {
+        input->TypeText(typed);
+        Frame(20);
+        Frame(20);
+    };
 
-    Tap(A);
+    type("a");
     EXPECT_EQ(text(), "") << "no typing without focus";
     Click(150, 110);
     EXPECT_TRUE(focused());
     EXPECT_EQ(Calls(ACT_2), 1);
 
-    // Typed keys, a fourth past maxchars, Backspace down to nothing and once more.
+    // Typed text, a fourth character past maxchars, Backspace down to nothing
+    // and once more (null: Backspace).
     struct Step {
-        uint8_t key;
+        const char* typed;
         const char* text;
         int inputs;
     };
-    const Step steps[] = {{A, "a", 1},         {B, "ab", 2},        {C, "abc", 3},       {D, "abc", 3},
-                          {BACKSPACE, "ab", 4}, {BACKSPACE, "a", 5}, {BACKSPACE, "", 6},  {BACKSPACE, "", 7},
-                          {D, "d", 8}};
+    const Step steps[] = {{"a", "a", 1},     {"b", "ab", 2},    {"c", "abc", 3},   {"d", "abc", 3},
+                          {nullptr, "ab", 4}, {nullptr, "a", 5}, {nullptr, "", 6},  {nullptr, "", 7},
+                          {"d", "d", 8}};
     for (const Step& step : steps) {
-        Tap(step.key);
-        EXPECT_EQ(text(), step.text) << "key " << int(step.key);
-        EXPECT_EQ(Calls(ACT_1), step.inputs) << "key " << int(step.key);
+        if (step.typed) {
+            type(step.typed);
+        } else {
+            Tap(BACKSPACE);
+        }
+        EXPECT_EQ(text(), step.text) << (step.typed ? step.typed : "Backspace");
+        EXPECT_EQ(Calls(ACT_1), step.inputs) << (step.typed ? step.typed : "Backspace");
     }
     EXPECT_EQ(dynamic_cast<CGUILabel*>(&Element("T"))->GetTextWidth(), 7.0f) << "measured after typing";
     gui->SetElementParam("T", "language", CGUIValue(2.0f));
-    Tap(A);
+    type("a");
     EXPECT_EQ(text(), "d") << "other languages read no characters";
 
     // Return, a click outside and the right button each drop the focus.
@@ -237,6 +247,56 @@ TEST_F(GuiTextListsTest, TextBoxFocusTypingMaxCharsBackspaceAndBlink) {
     gui->ExecuteElementCommand("T", GUICMD_DISABLE);
     EXPECT_FALSE(box->IsCursorShown());
     EXPECT_EQ(DrawFrame().size(), 1u);
+}
+
+// What one frame types into a focused box, as the player's layout gives it
+// (UTF-8): characters count, not bytes, for maxchars and Backspace; controls
+// never go in; what does not fit, by count or by width at the box's font
+// scale with the cursor after it, is cut at a character boundary.
+TEST_F(GuiTextListsTest, TextBoxTakesTypedUtf8ThatFitsItsCharactersAndItsWidth) {
+    LoadFont();  // advances 10, "d" 7
+    LoadGUI(R"(<desktop>
+      <textbox id="T" coords="100 100 200 30" font="FNT_T" visible="1" enabled="1" blink_char="|"
+               blink_time="0.5"/></desktop>)");
+    struct Case {
+        int maxchars;
+        float width, scale;
+        const char* before;
+        const char* typed;  // null: Backspace
+        const char* after;
+    };
+    const Case cases[] = {
+        {8, 200, 1, "", "Zo\xC3\xAB", "Zo\xC3\xAB"},
+        {8, 200, 1, "", "\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9XYZ",
+         "\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9X"},  // a long paste: 8 characters, 15 bytes
+        {3, 200, 1, "\xC5\x81u", "\xE2\x82\xAC\xE2\x82\xAC", "\xC5\x81u\xE2\x82\xAC"},
+        {8, 200, 1, "M\xC3\xBC", nullptr, "M"},
+        {8, 200, 1, "\xF0\x9F\x98\x80", nullptr, ""},
+        {8, 200, 1, "old\xE9", nullptr, "old"},  // a Latin-1 byte of an older name
+        {8, 200, 1, "", "a\tb\x1B" "c\x7F\r\nd\xC2\x9B" "e", "abcde"},
+        {16, 60, 1, "", "abcdddd", "abcdd"},  // 30 + 7 + 7 + the cursor's 10 = 54; one more d is 61
+        {16, 60, 2, "", "abc", "ab"},
+        {16, 60, 1, "abcde", "x", "abcde"},
+    };
+    for (const Case& c : cases) {
+        const std::string label = std::string(c.before) + " + " + (c.typed ? c.typed : "Backspace");
+        gui->SetElementParam("T", "maxchars", CGUIValue(static_cast<float>(c.maxchars)));
+        gui->SetElementParam("T", "coords", CGUIValue(GUIRECT{100, 100, c.width, 30}));
+        gui->SetElementParam("T", "font_scale", CGUIValue(c.scale));
+        gui->SetElementParam("T", "text", CGUIValue(std::string(c.before)));
+        if (c.typed) {
+            input->TypeText(c.typed);
+        } else {
+            input->KeyDown(0x0E);
+            input->KeyUp(0x0E);
+        }
+        Frame(20);
+        Frame(20);
+        EXPECT_EQ(gui->GetElementParam("T", "text").GetString(), c.after) << label;
+        auto* box = dynamic_cast<CGUITextBox*>(&Element("T"));
+        EXPECT_EQ(box->GetTextWidth(), engine->GetStringWidth(c.after, engine->GetFontID("FNT_T"), c.scale, 0))
+            << label;
+    }
 }
 
 TEST_F(GuiTextListsTest, ScrollBarCommandsWheelAndPageKeysInTheirOrder) {

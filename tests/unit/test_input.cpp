@@ -288,8 +288,8 @@ TEST_F(InputTest, QuickPairsWithinOneFrameKeepTheirMeaning) {
     system->SetMilliseconds(50000);
     Click(0);
     Click(0);
-    Tap(DIK_K);
-    Tap(DIK_K);
+    input->TypeText("k");
+    input->TypeText("k");
     std::vector<bool> doubles;
     for (int frame = 0; frame < 3; ++frame) {
         Frame();
@@ -327,147 +327,91 @@ TEST_F(InputTest, CodesOutsideTheTableAreNeverHeld) {
 
 // ---- Text input -------------------------------------------------------------
 
-TEST_F(InputTest, ShiftTwoGivesAtAndKeypadTwoGivesTwoEitherWay) {
+// Typed text comes from the platform's text input as the player's layout made
+// it, never from key codes: "z" typed on the key DirectInput calls Y (a German
+// layout) is a z.
+TEST_F(InputTest, TextBufferTakesTheTypedTextNotTheKeys) {
     StartInput();
     engine->KeyboardSetTextBufferStatus(true);
-    input->KeyDown(DIK_LSHIFT);
-    TypeFrame(DIK_2);
-    EXPECT_EQ(Text(), "@");
-    TypeFrame(DIK_NUMPAD2);
-    EXPECT_EQ(Text(), "@2");
-    input->KeyUp(DIK_LSHIFT);
-    TypeFrame(DIK_NUMPAD2);
-    TypeFrame(DIK_2);
-    EXPECT_EQ(Text(), "@222");
-    input->KeyDown(DIK_RSHIFT);
-    TypeFrame(DIK_A);
-    TypeFrame(DIK_SLASH);
-    input->KeyUp(DIK_RSHIFT);
-    TypeFrame(DIK_A);
-    TypeFrame(DIK_GRAVE);
-    EXPECT_EQ(Text(), "@222A?a`");
-}
-
-TEST_F(InputTest, EveryTypingKeyGivesItsCharacter) {
-    struct Typed {
-        uint8_t key;
-        char plain, shifted;
-    };
-    const Typed table[] = {
-        {DIK_Q, 'q', 'Q'},         {DIK_M, 'm', 'M'},         {DIK_GRAVE, '`', '~'},     {DIK_1, '1', '!'},
-        {DIK_3, '3', '#'},         {DIK_4, '4', '$'},         {DIK_5, '5', '%'},         {DIK_6, '6', '^'},
-        {DIK_7, '7', '&'},         {DIK_8, '8', '*'},         {DIK_9, '9', '('},         {DIK_0, '0', ')'},
-        {DIK_MINUS, '-', '_'},     {DIK_EQUALS, '=', '+'},    {DIK_LBRACKET, '[', '{'},  {DIK_RBRACKET, ']', '}'},
-        {DIK_SEMICOLON, ';', ':'}, {DIK_APOSTROPHE, '\'', '"'}, {DIK_BACKSLASH, '\\', '|'}, {DIK_COMMA, ',', '<'},
-        {DIK_PERIOD, '.', '>'},    {DIK_NUMPAD0, '0', '0'},   {DIK_NUMPAD7, '7', '7'},   {DIK_NUMPAD9, '9', '9'},
-        {DIK_DIVIDE, '/', '/'},    {DIK_MULTIPLY, '*', '*'},  {DIK_SUBTRACT, '-', '-'},  {DIK_ADD, '+', '+'},
-        {DIK_SPACE, ' ', ' '},
-    };
-    StartInput();
-    for (const Typed& t : table) {
-        for (bool shift : {false, true}) {
-            if (shift) input->KeyDown(DIK_LSHIFT);
-            Tap(t.key);
-            Frame();
-            EXPECT_EQ(engine->KeyToChar(), shift ? t.shifted : t.plain) << "key " << int(t.key);
-            input->KeyUp(DIK_LSHIFT);
-            Frame();
-        }
+    const char* typed[] = {"z", "y", "\xC3\xA4", "e", "q"};
+    const uint8_t keys[] = {DIK_Y, DIK_Z, DIK_APOSTROPHE, DIK_E, DIK_Q};
+    for (size_t i = 0; i < 5; ++i) {
+        Tap(keys[i]);
+        input->TypeText(typed[i]);
+        Frame();
+        EXPECT_TRUE(engine->KeyboardIsKeyClicked(keys[i])) << "keys stay positional";
     }
-    Tap(DIK_F1);
-    Tap(DIK_RETURN);
-    Frame();
-    EXPECT_EQ(engine->KeyToChar(), 0) << "keys that type nothing";
+    EXPECT_EQ(Text(), "zy\xC3\xA4""eq");
+    TypeFrame(DIK_LSHIFT);
+    EXPECT_EQ(Text(), "zy\xC3\xA4""eq") << "a key that types nothing adds nothing";
 }
 
-TEST_F(InputTest, FirstKeyInTypingOrderWinsAndOnlyOneChangePerFrame) {
+// Each row: the buffer size in characters, the text before, what one frame
+// types and whether Backspace is clicked in it, and the text after.
+TEST_F(InputTest, TextBufferCountsCharactersAndCutsAtTheirBoundaries) {
+    struct Case {
+        uint32_t size;
+        const char* before;
+        const char* typed;
+        bool backspace;
+        const char* after;
+    };
+    const Case cases[] = {
+        {5, "", "Zo\xC3\xAB", false, "Zo\xC3\xAB"},                             // Zoë: 3 characters
+        {3, "", "\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82", false, "\xD0\x94\xD0\xBC\xD0\xB8"},  // Дмит cut to Дми
+        {4, "ab", "\xE2\x82\xAC\xF0\x9F\x98\x80!", false, "ab\xE2\x82\xAC\xF0\x9F\x98\x80"},  // € and an emoji fit
+        {5, "M\xC3\xBC", "", true, "M"},                                      // Backspace takes the whole ü
+        {5, "\xD0\x94", "", true, ""},
+        {5, "ab\xFC", "", true, "ab"},                                           // a Latin-1 byte is one character
+        {5, "", "", true, ""},
+        {9, "", "a\tb\nc\rd\x7F" "e\xC2\x85" "f", false, "abcdef"},                 // controls never go in
+        {2, "ab", "c", false, "ab"},                                             // a full buffer takes nothing
+        {6, "", "x\xE2\x82y", false, "xy"},                                          // so are bytes that are no UTF-8
+    };
     StartInput();
     engine->KeyboardSetTextBufferStatus(true);
-    // Keypad digits come after the digit row, letters before everything.
-    Tap(DIK_NUMPAD5);
-    Tap(DIK_7);
-    Tap(DIK_Z);
-    Frame();
-    EXPECT_EQ(Text(), "z");
-    Frame();
-    Tap(DIK_NUMPAD5);
-    Tap(DIK_7);
-    Frame();
-    EXPECT_EQ(Text(), "z7");
+    for (const Case& c : cases) {
+        engine->KeyboardSetTextBufferSize(c.size);
+        engine->KeyboardSetTextInBuffer(c.before);
+        input->TypeText(c.typed);
+        if (c.backspace) Tap(DIK_BACK);
+        Frame();
+        EXPECT_EQ(Text(), c.after) << c.before << " + " << c.typed;
+        Frame();
+    }
 }
 
-TEST_F(InputTest, FullBufferIgnoresALetter) {
-    StartInput();
-    engine->KeyboardSetTextBufferStatus(true);
-    engine->KeyboardSetTextBufferSize(5);
-    engine->KeyboardSetTextInBuffer("abcde");
-    TypeFrame(DIK_X);
-    EXPECT_EQ(Text(), "abcde");
-}
-
-TEST_F(InputTest, BackspaceOnEmptyDoesNothingAndOtherwiseRemovesTheLastCharacter) {
-    StartInput();
-    engine->KeyboardSetTextBufferStatus(true);
-    TypeFrame(DIK_BACK);
-    EXPECT_EQ(Text(), "");
-    TypeFrame(DIK_O);
-    TypeFrame(DIK_K);
-    TypeFrame(DIK_BACK);
-    EXPECT_EQ(Text(), "o");
-}
-
-TEST_F(InputTest, LetterAndSpaceInOneFrameAddOnlyTheBlank) {
-    StartInput();
-    engine->KeyboardSetTextBufferStatus(true);
-    Tap(DIK_H);
-    Tap(DIK_SPACE);
-    Frame();
-    EXPECT_EQ(Text(), " ");
-    // Backspace beats a letter the same way.
-    Tap(DIK_H);
-    Tap(DIK_BACK);
-    Frame();
-    EXPECT_EQ(Text(), "");
-}
-
-TEST_F(InputTest, BlankInAFullBufferStaysUntilAFrameThatTypesSomethingElse) {
-    StartInput();
-    engine->KeyboardSetTextBufferStatus(true);
-    engine->KeyboardSetTextBufferSize(3);
-    engine->KeyboardSetTextInBuffer("abc");
-    Tap(DIK_SPACE);
-    Frame();
-    EXPECT_EQ(Text(), "abc ");
-    Tap(DIK_X);
-    Frame();  // the letter is refused, and the cut takes the blank too
-    EXPECT_EQ(Text(), "abc");
-    Frame();
-    Tap(DIK_SPACE);
-    Frame();
-    EXPECT_EQ(Text(), "abc ");
-    Frame();  // nothing clicked: the cut happens anyway
-    EXPECT_EQ(Text(), "abc");
-}
-
-TEST_F(InputTest, BufferSizeCutsAtOnceAndSettingTextDoesNot) {
+TEST_F(InputTest, BufferSizeCutsAtOnceInCharactersAndSettingTextDoesNot) {
     StartInput();
     engine->KeyboardSetTextInBuffer("a much longer name");
     EXPECT_EQ(Text(), "a much longer name");
     engine->KeyboardSetTextBufferSize(6);
     EXPECT_EQ(Text(), "a much");
-    engine->KeyboardSetTextInBuffer("0123456789");
-    EXPECT_EQ(Text(), "0123456789");
+    engine->KeyboardSetTextInBuffer("\xC5\x81ukasz \xC3\xBC");
+    EXPECT_EQ(Text(), "\xC5\x81ukasz \xC3\xBC");
+    engine->KeyboardSetTextBufferSize(2);
+    EXPECT_EQ(Text(), "\xC5\x81u");
 }
 
-TEST_F(InputTest, NothingIsTypedWhileTheBufferIsOff) {
+TEST_F(InputTest, NothingIsTypedWhileTheBufferIsOffOrTheKeyboardIsNotOurs) {
     StartInput();
-    TypeFrame(DIK_A);
+    input->TypeText("a");
+    Frame();
+    EXPECT_EQ(engine->KeyboardGetTypedText(), "a");
     EXPECT_EQ(Text(), "");
     engine->KeyboardSetTextBufferStatus(true);
-    TypeFrame(DIK_A);
+    input->TypeText("b");
+    Frame();
+    Frame();
+    EXPECT_EQ(engine->KeyboardGetTypedText(), "") << "typed text belongs to one frame";
+    // Typed while the device was lost: it never arrives.
+    input->TypeText("c");
+    input->keyboard.inputLost = true;
+    Frame();
     engine->KeyboardSetTextBufferStatus(false);
-    TypeFrame(DIK_B);
-    EXPECT_EQ(Text(), "a");
+    input->TypeText("d");
+    Frame();
+    EXPECT_EQ(Text(), "b");
 }
 
 // ---- Mouse snapshots --------------------------------------------------------

@@ -144,6 +144,18 @@ TEST_F(VelmorCheckTest, EachDamageIsReportedOnceAtItsFileAndLine) {
          {"art/music.mod: MUS_GAME: not a music module that can be played"}},
         {"font without cell size", [] { Replace("art/font.xml", " cellsize=\"16\"", ""); },
          {"art/font.xml: FNT_FONT1: Invalid font cell size!", "art/gui.xml:4: unknown font 'FNT_FONT1'"}},
+        {"font page with an advance off the page",
+         [] { Replace("art/font.xml", "/>", " fallback=\"127\"><page textureid=\"TEX_FONT1\" first=\"256\" rows=\"1\" "
+                                           "cs256=\"8\" cs300=\"8\"/></fontdesc>"); },
+         {"art/font.xml: FNT_FONT1: page from 256: 'cs300' is not one of its code points (256 to 271)"}},
+        {"font pages without a fallback glyph",
+         [] { Replace("art/font.xml", "/>", "><page textureid=\"TEX_FONT1\" first=\"256\" cs256=\"8\"/></fontdesc>"); },
+         {"art/font.xml: FNT_FONT1: pages but no 'fallback' glyph: letters the font lacks draw as blanks"}},
+        {"overlapping font pages",
+         [] { Replace("art/font.xml", "/>", "><page textureid=\"TEX_FONT1\" first=\"256\" cs256=\"8\"/>"
+                                           "<page textureid=\"TEX_FONT1\" first=\"300\" cs300=\"8\"/></fontdesc>"); },
+         {"art/font.xml: FNT_FONT1: pages but no 'fallback' glyph: letters the font lacks draw as blanks",
+          "art/font.xml: FNT_FONT1: Overlapping font pages!", "art/gui.xml:4: unknown font 'FNT_FONT1'"}},
         {"technique without an id", [] { Replace("art/techniques.xml", "</techniquespack>", "<t alphablending=\"ON\"/></techniquespack>"); },
          {"art/techniques.xml: TEQ_PACK: Ivanlid technique ID!"}},
         {"script that does not compile", [] { WriteFile("scripts/extra.lua", "function Helper(a return a end\n"); },
