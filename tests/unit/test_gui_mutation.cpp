@@ -113,7 +113,7 @@ const Event kEvents[] = {
                  on_input="act"/>)",
      false,
      [](platform::HeadlessInputSystem& in, int frame) {
-         if (frame == 0) in.KeyDown(kKeyA), in.KeyUp(kKeyA);
+         if (frame == 0) in.KeyDown(kKeyA), in.KeyUp(kKeyA), in.TypeText("a");
      }},
     {"on_permanentaction (timer)", R"(<timer id="SRC" enabled="1" on_permanentaction="act"/>)", false, Idle},
     {"on_redraw", R"(<flex id="SRC" coords="100 100 50 20" visible="1" enabled="1" on_redraw="act"/>)", false,
@@ -328,6 +328,7 @@ TEST_F(GuiMutationTest, TenThousandFramesOfActionsChangingTheTreeUnderRandomInpu
             const uint8_t key = keys[random() % std::size(keys)];
             input->KeyDown(key);
             input->KeyUp(key);
+            if (key == kKeyA) input->TypeText(chance(50) ? "a" : "\xC3\xA4");
         }
         Frame(static_cast<uint32_t>(10 + random() % 30));
         Draw();
