@@ -117,6 +117,15 @@ XWindowView ViewWindow(const char* name) {
     return view;
 }
 
+// Share of the pixels two views of one window size differ in; 1 for views
+// of different sizes.
+float ChangedShare(const XWindowView& a, const XWindowView& b) {
+    if (a.rgb.size() != b.rgb.size() || a.rgb.empty()) return 1.0f;
+    size_t changed = 0;
+    for (size_t i = 0; i < a.rgb.size(); ++i) changed += a.rgb[i] != b.rgb[i];
+    return static_cast<float>(changed) / static_cast<float>(a.rgb.size());
+}
+
 void ScreenSize(int& width, int& height) {
     Display* display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr);
@@ -144,10 +153,11 @@ protected:
         Stop();
         EngineTest::TearDown();
     }
-    void Start(const char* option) {
+    void Start(const char* option, const char* locale = nullptr) {
         m_pid = fork();
         if (m_pid == 0) {
             setenv("SDL_AUDIODRIVER", "dummy", 1);
+            if (locale) setenv("LC_ALL", locale, 1);
             execl(QUBLE_BINARY, "quble", option, static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -248,6 +258,61 @@ TEST_F(QubleWindowTest, HelpVersionAndAWrongOptionAnswerWithoutAWindow) {
     EXPECT_NE(ReadFile("err.txt").find("unknown option '--sideways'"), std::string::npos);
     EXPECT_EQ(ReadFile("out.txt"), "");
     EXPECT_FALSE(testsupport::FileExists("gamelog.txt")) << "no game was started";
+}
+
+// A record's name typed on the player's own layout: the letters the keys
+// give there, shown in the name box and stored as UTF-8. A board of one
+// tile makes the record one click away.
+TEST_F(QubleWindowTest, ANameTypedOnAGermanOrFrenchLayoutIsStoredAsTyped) {
+    VELMOR_REQUIRE(Shell("command -v setxkbmap > /dev/null 2>&1") == 0, "needs setxkbmap");
+    testsupport::WriteFile("DATA/game/settings.xml",
+                           "<xmldata><game qbgameid=\"3\"/><board sizex=\"1\" sizey=\"1\"/>"
+                           "<tiles color1r=\"1\" color1g=\"0\" color1b=\"0\" color2r=\"1\" color2g=\"0\" "
+                           "color2b=\"0\" color3r=\"1\" color3g=\"0\" color3b=\"0\"/></xmldata>");
+    struct UsLayoutAgain {
+        ~UsLayoutAgain() { EXPECT_EQ(Shell("setxkbmap us"), 0); }
+    } restore;
+    // The keys a player presses there: letters where the layout has them, ë
+    // and ü through the dead diaeresis where it has none (no remapped keys).
+    const std::pair<const char*, const char*> layouts[] = {
+        {"de", "Z o dead_diaeresis e space M udiaeresis l l e r"},
+        {"fr", "Z o dead_diaeresis e space M dead_diaeresis u l l e r"},
+    };
+    for (const auto& [layout, keys] : layouts) {
+        SCOPED_TRACE(layout);
+        std::error_code ignored;
+        std::filesystem::remove("DATA/qbhs.dat", ignored);
+        ASSERT_EQ(Shell(std::string("setxkbmap ") + layout), 0);
+        Start("--windowed", "C.UTF-8");
+        XWindowView view = WaitForWindow(800, 600);
+        ASSERT_EQ(view.width, 800);
+        Click(view, kStartX, kStartY);
+        const float tileX = kBoardLeft + 36, tileY = kBoardTop + 36;  // the one tile, in the first cell
+        ASSERT_TRUE(WaitUntil([&] {
+            view = ViewWindow("Quble");
+            return view.SaturatedShare(tileX - 20, tileY - 20, tileX + 20, tileY + 20) > 0.5f;
+        })) << "the tile is dealt";
+        const XWindowView board = ViewWindow("Quble");
+        Click(view, tileX, tileY);
+        // The record window has faded in (it gives the name box the keyboard
+        // as it shows) once the picture has changed and holds still but for
+        // the blinking cursor.
+        XWindowView previous = board;
+        EXPECT_TRUE(WaitUntil([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            const XWindowView now = ViewWindow("Quble");
+            const bool still = ChangedShare(previous, now) < 0.005f && ChangedShare(board, now) > 0.05f;
+            previous = now;
+            return still;
+        })) << "the record window shows";
+        const std::string window = std::to_string(view.id);
+        ASSERT_EQ(Shell("xdotool key --window " + window + " --delay 40 " + keys), 0);
+        ASSERT_EQ(Shell("xdotool key --window " + window + " Return"), 0);
+        EXPECT_TRUE(WaitUntil([] { return testsupport::FileExists("DATA/qbhs.dat"); }));
+        const std::string stored = ReadFile("DATA/qbhs.dat");
+        EXPECT_EQ(stored.substr(0, stored.find('\0')), "Zo\xC3\xAB M\xC3\xBCller");
+        Stop();
+    }
 }
 
 }  // namespace
