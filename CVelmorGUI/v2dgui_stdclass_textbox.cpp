@@ -120,7 +120,10 @@ void CGUITextBox::TakeFocusFromMouseAndKeys(bool fp_bParentEnabled) {
 void CGUITextBox::Type() {
     CVelmor& engine = Engine();
     bool changed = false;
-    if (m_iLanguage == 1) changed = Utf8AppendTyped(m_strText, engine.KeyboardGetTypedText(), [this](const std::string& longer) { return Fits(longer); });
+    if (m_iLanguage == 1) {
+        const auto fits = [this](const std::string& longer) { return Fits(longer); };
+        changed = Utf8AppendTyped(m_strText, engine.KeyboardGetTypedText(), fits);
+    }
     if (engine.KeyboardIsKeyClicked(kKeyBackspace)) {
         Utf8PopBack(m_strText);
         changed = true;

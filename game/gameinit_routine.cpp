@@ -101,6 +101,7 @@ void NameOnInput() { EnableNameConfirmation(); }
 // The hint under the board: the number to click next while a round has tiles
 // left, the data's own text (the Start hint) otherwise. Games without the
 // label have no hint.
+bool g_bHasHint = false;
 std::string g_strStartHint;
 std::string g_strShownHint;
 
@@ -111,7 +112,7 @@ void ShowHint(const std::string& text) {
 }
 
 void UpdateHint() {
-    if (g_pGUIManager->GetElementID(kHintLabel) < 0) return;
+    if (!g_bHasHint) return;
     const bool tilesLeft = g_bBoardActive == 1 && !IsSolved();
     ShowHint(tilesLeft ? "Click " + std::to_string(g_iNextWanted) : g_strStartHint);
 }
@@ -133,6 +134,7 @@ void ResetRunState() {
     g_bBoardActive = 0;
     g_iNextWanted = 1;
     g_iTotalCells = 0;
+    g_bHasHint = false;
     g_strStartHint.clear();
     g_strShownHint.clear();
 }
@@ -144,7 +146,8 @@ void SetUpMainWindow() {
     g_pV2D->PlayMusic("MUS_GAME", true, 3000);
     SetText("L_MW_TIME_TIME", FloatToString(g_fElapsedTime));
     ShowBestResult();
-    if (g_pGUIManager->GetElementID(kHintLabel) >= 0) {
+    g_bHasHint = g_pGUIManager->GetElementID(kHintLabel) >= 0;
+    if (g_bHasHint) {
         g_strStartHint = g_pGUIManager->GetElementParam(kHintLabel, kParamText).GetString();
         g_strShownHint = g_strStartHint;
     }
