@@ -1,14 +1,14 @@
 #include "cvelmor_ehs.h"
 
-#include <fcntl.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+
+#include "os.h"
 
 namespace ehs_detail {
 uint32_t g_checkpointFileID = 0;
@@ -21,12 +21,7 @@ time_t SystemWallClock() { return time(nullptr); }
 
 V2DWALLCLOCK g_wallClock = SystemWallClock;
 
-tm LocalNow() {
-    time_t now = g_wallClock();
-    tm local{};
-    localtime_r(&now, &local);
-    return local;
-}
+tm LocalNow() { return platform::LocalTime(g_wallClock()); }
 
 struct KnownFault {
     uint32_t code;
@@ -135,8 +130,9 @@ void TranslateMachineFault(uint32_t faultCode, const void*) {
 // fixed buffers.
 namespace {
 
-char g_reportPath[PATH_MAX] = "ehslog.txt";
-char g_logPath[PATH_MAX] = "gamelog.txt";
+const size_t kMaxPath = 4096;
+char g_reportPath[kMaxPath] = "ehslog.txt";
+char g_logPath[kMaxPath] = "gamelog.txt";
 long g_localTimeOffset = 0;  // seconds east of UTC when the reports were prepared
 char g_lastScriptFunction[128] = "";
 
@@ -159,17 +155,7 @@ public:
     }
     FixedText& operator<<(uint32_t number) { return *this << static_cast<uint64_t>(number); }
 
-    void AppendTo(const char* path) const {
-        const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) return;
-        size_t written = 0;
-        while (written < m_size) {
-            const ssize_t n = write(fd, m_bytes + written, m_size - written);
-            if (n <= 0) break;
-            written += static_cast<size_t>(n);
-        }
-        close(fd);
-    }
+    void AppendTo(const char* path) const { platform::AppendToFileInPlace(path, m_bytes, m_size); }
 
 private:
     char m_bytes[2048];
@@ -238,23 +224,21 @@ void WriteLogBlockInPlace(uint32_t code, const char* desc) {
 }
 
 // "dir" + "/" + name into `path`; the bare name when it does not fit.
-void ResolveInFolder(char (&path)[PATH_MAX], const char* dir, const char* name) {
-    if (std::strlen(dir) + 1 + std::strlen(name) >= PATH_MAX) return;
-    std::snprintf(path, PATH_MAX, "%s/%s", dir, name);
+void ResolveInFolder(char (&path)[kMaxPath], const std::string& dir, const char* name) {
+    if (dir.size() + 1 + std::strlen(name) >= kMaxPath) return;
+    std::snprintf(path, kMaxPath, "%s/%s", dir.c_str(), name);
 }
 
 }  // namespace
 
 void PrepareFaultReportsInPlace() {
-    char dir[PATH_MAX];
-    if (getcwd(dir, sizeof(dir))) {
+    std::error_code ec;
+    const std::string dir = std::filesystem::current_path(ec).u8string();
+    if (!ec) {
         ResolveInFolder(g_reportPath, dir, "ehslog.txt");
         ResolveInFolder(g_logPath, dir, "gamelog.txt");
     }
-    const time_t now = g_wallClock();
-    tm local{};
-    localtime_r(&now, &local);
-    g_localTimeOffset = local.tm_gmtoff;
+    g_localTimeOffset = platform::LocalUtcOffset(g_wallClock());
 }
 
 void NoteScriptFunctionForFaultReports(const std::string& name) {

@@ -1,17 +1,16 @@
 #include "highscore.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "cvelmor.h"
 #include "engineroutine.h"
 #include "gameinit_routine.h"
+#include "os.h"
 #include "v2dgui_cvelmorgui_main.h"
 
 namespace {
@@ -62,10 +61,10 @@ const char* Damage(bool nameEnded, const std::string& name, bool timeRead, float
 // deleted, so the game can start again with no best result.
 void SetDamagedFileAside(const char* problem) {
     std::string aside;
-    struct stat info;
     for (int n = 1;; ++n) {
         aside = std::string(kPath) + ".damaged" + (n == 1 ? "" : std::to_string(n));
-        if (::lstat(aside.c_str(), &info) != 0) break;
+        std::error_code ec;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(aside, ec))) break;
     }
     std::string message = std::string("The best result file is damaged (") + problem + ")";
     if (std::rename(kPath, aside.c_str()) == 0)
@@ -88,8 +87,8 @@ float g_fBestTime = 0.0f;
 bool LoadHighScore() {
     SetCheckpoint(1021, __LINE__);
     CVelmor::LogLine("Loading highscore data...");
-    struct stat info;
-    if (::stat(kPath, &info) != 0) {
+    std::error_code ec;
+    if (!std::filesystem::exists(kPath, ec)) {
         // There is no search handle to close when nothing was found.
         CVelmor::LogEntry("Can't close FindFirstFile!", LOG_WARNING);
         SetDefaults();
@@ -122,9 +121,9 @@ void SaveHighScore() {
     bool written = std::fwrite(g_strBestName.data(), 1, g_strBestName.size(), file) == g_strBestName.size();
     written = written && std::fputc(0, file) == 0;
     written = written && std::fwrite(timeBytes, 1, 4, file) == 4;
-    written = written && std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
+    written = written && platform::FlushToDisk(file);
     written = std::fclose(file) == 0 && written;
-    if (!written || std::rename(kTempPath, kPath) != 0) {
+    if (!written || !platform::ReplaceFile(kTempPath, kPath)) {
         std::remove(kTempPath);
         ThrowGame("Can't writing file qbhs.dat!", 168);
     }

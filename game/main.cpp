@@ -20,9 +20,9 @@ bool ChooseGameFolder() {
     if (executable.empty()) return true;
     const std::string installedData = executable + "/" QUBLE_INSTALLED_DATA;
     if (!platform::IsFolder(installedData)) return true;
-    const std::string home = platform::UserDataHome();
+    const std::string folder = platform::UserGameFolder("Quble");
     std::string error = "Cannot find the home folder for the game's files.";
-    if (!home.empty() && platform::EnterUserFolder(home + "/quble", installedData, error)) return true;
+    if (!folder.empty() && platform::EnterUserFolder(folder, installedData, error)) return true;
     platform::GetSystem().MessageBox(error, "Quble cannot start");
     return false;
 }

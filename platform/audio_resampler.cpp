@@ -32,6 +32,10 @@
 // Helpers of the cloned loops: compiled into each clone.
 #define INLINE_IN_CLONES inline __attribute__((always_inline))
 
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+}  // namespace
+
 namespace platform {
 namespace audio {
 
@@ -75,7 +79,7 @@ std::vector<std::vector<double>> MakeKernelRows(double stretch, uint32_t taps) {
             const double ratio = d / reach;
             double h = 0.0;
             if (std::fabs(ratio) < 1.0) {
-                const double x = M_PI * d / stretch;
+                const double x = kPi * d / stretch;
                 const double sinc = x == 0.0 ? 1.0 : std::sin(x) / x;
                 h = sinc * BesselI0(KAISER_BETA * std::sqrt(1.0 - ratio * ratio)) / windowNorm;
             }

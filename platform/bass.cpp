@@ -3,7 +3,6 @@
 #include "bass.h"
 
 #include <SDL.h>
-#include <dlfcn.h>
 
 #include "audio_decode.h"
 #include "audio_mixer.h"
@@ -64,11 +63,11 @@ void QuietAlsa() {
     static bool tried = false;
     if (tried) return;
     tried = true;
-    void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
+    void* alsa = SDL_LoadObject("libasound.so.2");
     if (!alsa) return;  // no ALSA, nothing to quiet; SDL will not use it either
     using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
     using SetHandler = int (*)(Handler);
-    if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) set(IgnoreAlsaError);
+    if (auto set = reinterpret_cast<SetHandler>(SDL_LoadFunction(alsa, "snd_lib_error_set_handler"))) set(IgnoreAlsaError);
     // The library stays loaded: the handler must outlive every use of it.
 }
 

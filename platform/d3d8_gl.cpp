@@ -12,9 +12,11 @@
 #include "d3d8_gl.h"
 
 #include <SDL.h>
-#include <SDL_syswm.h>
 #include <epoxy/gl.h>
+#if defined(SDL_VIDEO_DRIVER_X11)
+#include <SDL_syswm.h>
 #include <epoxy/glx.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -337,6 +339,7 @@ uint32_t ReadHexFile(const char* path) {
 // software renderer); without the query, the first DRM card's ids.
 void ReadPciIds(SDL_Window* window, uint32_t& vendor, uint32_t& device) {
     vendor = device = 0;
+#if defined(SDL_VIDEO_DRIVER_X11)
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11) {
@@ -351,6 +354,9 @@ void ReadPciIds(SDL_Window* window, uint32_t& vendor, uint32_t& device) {
             return;
         }
     }
+#else
+    (void)window;
+#endif
     vendor = ReadHexFile("/sys/class/drm/card0/device/vendor");
     device = ReadHexFile("/sys/class/drm/card0/device/device");
 }

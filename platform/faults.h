@@ -1,6 +1,7 @@
 // Machine faults (bad memory access, division by zero, illegal instructions,
-// stack overflow) delivered as signals are turned into calls of a translator
-// that receives the fault's code in the desktop system's numbering.
+// stack overflow), delivered as signals or as structured exceptions, are
+// turned into calls of a translator that receives the fault's code in the
+// desktop system's numbering.
 //
 // The translator's exception can only unwind from frames built with unwind
 // tables for every instruction: the program's own code. A fault elsewhere (a
@@ -77,7 +78,9 @@ void InstallFaultTranslator(FaultTranslator translator, FaultReporter reporter);
 // device's); cheap after the first call on a thread.
 void PrepareThreadForFaults();
 
+#if !defined(_WIN32)
 // The code a signal maps to; exposed for tests.
 uint32_t FaultCodeForSignal(int signal, int siCode, const void* address);
+#endif
 
 }  // namespace platform

@@ -59,7 +59,9 @@ void SetSystem(std::unique_ptr<System> system);
 // Creates the SDL-backed platform.
 std::unique_ptr<System> CreateSdlSystem();
 
-// A named lock, one per user, that the kernel releases when the process dies.
+// A named lock, one per user, that the system releases when the process dies.
+// VELMOR_INSTANCE_LOCK, when set, replaces the given name (tests take a lock
+// of their own with it).
 class InstanceLock {
 public:
     explicit InstanceLock(const std::string& name);
@@ -67,10 +69,11 @@ public:
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
     // False when another process holds the lock or it could not be made.
-    bool Acquired() const { return m_fd >= 0; }
+    bool Acquired() const { return m_acquired; }
 
 private:
-    int m_fd = -1;
+    intptr_t m_handle = 0;  // the system's object that holds the name
+    bool m_acquired = false;
 };
 
 }  // namespace platform

@@ -1,12 +1,12 @@
 // The production platform: SDL2 for events and message boxes, the monotonic
 // clock for time.
 #include <SDL.h>
-#include <time.h>
 
-#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <deque>
 
+#include "os.h"
 #include "sdl_events.h"
 #include "system.h"
 
@@ -28,19 +28,11 @@ public:
     uint32_t Milliseconds() override { return static_cast<uint32_t>(Microseconds() / 1000u); }
 
     uint64_t Microseconds() override {
-        timespec ts{};
-        clock_gettime(CLOCK_MONOTONIC, &ts);
-        return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
     }
 
-    void Sleep(uint64_t microseconds) override {
-        timespec ts{};
-        ts.tv_sec = static_cast<time_t>(microseconds / 1000000u);
-        ts.tv_nsec = static_cast<long>(microseconds % 1000000u) * 1000;
-        // A signal cuts the sleep short; the rest is slept on.
-        while (clock_nanosleep(CLOCK_MONOTONIC, 0, &ts, &ts) == EINTR) {
-        }
-    }
+    void Sleep(uint64_t microseconds) override { SleepMicroseconds(microseconds); }
 
     bool PeekMessage(Message& out) override {
         while (m_posted.empty() && m_eventsReady) {

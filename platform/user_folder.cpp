@@ -1,7 +1,13 @@
 #include "user_folder.h"
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#else
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -40,6 +46,34 @@ bool ListInstalledPacks(const fs::path& installedData, std::set<std::pair<std::s
     return true;
 }
 
+// A copy made where no link could be is brought up to date when the
+// installed pack changes (size or time).
+bool IsCopyOf(const fs::path& copy, const fs::path& original) {
+    std::error_code ec;
+    if (fs::is_symlink(copy, ec) || !fs::is_regular_file(copy, ec)) return false;
+    const auto copySize = fs::file_size(copy, ec);
+    if (ec || copySize != fs::file_size(original, ec) || ec) return false;
+    return fs::last_write_time(copy, ec) >= fs::last_write_time(original, ec) && !ec;
+}
+
+bool LinkPack(const fs::path& target, const fs::path& link, std::error_code& ec) {
+    std::error_code existsError;
+    const fs::file_type type = fs::symlink_status(link, existsError).type();
+    if (type == fs::file_type::symlink) return true;
+    if (type != fs::file_type::not_found) {
+        if (fs::equivalent(target, link, existsError) || IsCopyOf(link, target)) return true;
+        if (type != fs::file_type::regular) return true;  // the user's own
+        return fs::copy_file(target, link, fs::copy_options::overwrite_existing, ec);
+    }
+    fs::create_symlink(target, link, ec);
+    if (!ec) return true;
+    ec.clear();
+    fs::create_hard_link(target, link, ec);
+    if (!ec) return true;
+    ec.clear();
+    return fs::copy_file(target, link, ec);
+}
+
 bool LinkPacks(const fs::path& dataFolder, const std::set<std::pair<std::string, fs::path>>& packs,
                std::string& error) {
     std::error_code ec;
@@ -52,12 +86,8 @@ bool LinkPacks(const fs::path& dataFolder, const std::set<std::pair<std::string,
         if (packs.count({it->path().filename().string(), target}) == 0) fs::remove(it->path(), linkError);
     }
     for (const auto& [name, target] : packs) {
-        const fs::path link = dataFolder / name;
-        std::error_code existsError;
-        if (fs::symlink_status(link, existsError).type() != fs::file_type::not_found) continue;
-        fs::create_symlink(target, link, ec);
-        if (ec) {
-            error = "Cannot link the game data into " + dataFolder.string() + ": " + ec.message();
+        if (!LinkPack(target, dataFolder / name, ec)) {
+            error = "Cannot link the game data into " + dataFolder.u8string() + ": " + ec.message();
             return false;
         }
     }
@@ -66,6 +96,30 @@ bool LinkPacks(const fs::path& dataFolder, const std::set<std::pair<std::string,
 
 }  // namespace
 
+#if defined(_WIN32)
+std::string ExecutableFolder() {
+    std::wstring exe(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, &exe[0], static_cast<DWORD>(exe.size()));
+        if (length == 0) return std::string();
+        if (length < exe.size()) {
+            exe.resize(length);
+            return fs::path(exe).parent_path().u8string();
+        }
+        exe.resize(exe.size() * 2);
+    }
+}
+
+std::string UserDataHome() {
+    const wchar_t* appData = _wgetenv(L"APPDATA");
+    return appData && *appData ? fs::path(appData).u8string() : std::string();
+}
+
+std::string UserGameFolder(const std::string& title) {
+    const std::string home = UserDataHome();
+    return home.empty() ? home : (fs::u8path(home) / fs::u8path(title)).u8string();
+}
+#else
 std::string ExecutableFolder() {
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
@@ -90,14 +144,24 @@ std::string UserDataHome() {
     return (fs::path(home) / ".local" / "share").string();
 }
 
+std::string UserGameFolder(const std::string& title) {
+    const std::string home = UserDataHome();
+    if (home.empty()) return home;
+    std::string name = title;
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return (fs::path(home) / name).string();
+}
+#endif
+
 bool EnterUserFolder(const std::string& userFolder, const std::string& installedData, std::string& error) {
     std::set<std::pair<std::string, fs::path>> packs;
-    if (!ListInstalledPacks(installedData, packs, error)) return false;
+    if (!ListInstalledPacks(fs::u8path(installedData), packs, error)) return false;
     if (packs.empty()) {
         error = "No game data is installed in " + installedData;
         return false;
     }
-    const fs::path dataFolder = fs::path(userFolder) / "DATA";
+    const fs::path dataFolder = fs::u8path(userFolder) / "DATA";
     std::error_code ec;
     fs::create_directories(dataFolder, ec);
     if (ec || !IsFolder(dataFolder.string())) {
@@ -105,7 +169,8 @@ bool EnterUserFolder(const std::string& userFolder, const std::string& installed
         return false;
     }
     if (!LinkPacks(dataFolder, packs, error)) return false;
-    if (chdir(userFolder.c_str()) != 0) {
+    fs::current_path(fs::u8path(userFolder), ec);
+    if (ec) {
         error = "Cannot enter the folder " + userFolder;
         return false;
     }

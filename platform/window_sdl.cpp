@@ -1,9 +1,12 @@
 // The game window on SDL2. Every window can carry an OpenGL context. A
 // window class is the video subsystem itself: registering it starts SDL
 // video, unregistering stops it.
+#include <SDL.h>
+#if defined(SDL_VIDEO_DRIVER_X11)
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#endif
 
 #include <set>
 
@@ -23,6 +26,7 @@ namespace {
 // covers the screen by its own size and position instead. Other systems
 // than X11 are taken to have one.
 bool FullScreenManaged(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11)
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return true;
@@ -38,6 +42,10 @@ bool FullScreenManaged(SDL_Window* window) {
     const bool running = status == Success && type == XA_WINDOW && count == 1;
     if (data) XFree(data);
     return running;
+#else
+    (void)window;
+    return true;
+#endif
 }
 
 struct Borders {

@@ -18,7 +18,6 @@
 // --json prints the same as one JSON object. Exit status 0 when the data is
 // clean, 1 when it is not, 2 on wrong usage.
 #include <lua.hpp>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -45,6 +44,7 @@
 #include "engineroutine.h"
 #include "gameinit_routine.h"
 #include "input_headless.h"
+#include "os.h"
 #include "system_headless.h"
 #include "v2dgui_cvelmorgui_main.h"
 #include "window_headless.h"
@@ -1059,24 +1059,35 @@ void Checker::CheckGame() {
     }
 }
 
+// The folder under test appears as `link`: a symbolic link where the system
+// allows one, else a copy (Windows without the privilege).
+void LinkOrCopyFolder(const fs::path& target, const fs::path& link) {
+    std::error_code ec;
+    fs::create_directory_symlink(target, link, ec);
+    if (!ec) return;
+    ec.clear();
+    fs::copy(target, link, fs::copy_options::recursive, ec);
+    if (ec) throw std::runtime_error("cannot link the data folder: " + ec.message());
+}
+
 void Checker::Run() {
     g_pChecker = this;
     // The engine reads ./DATA/: a scratch folder holds the log and a DATA
     // link to the folder under test. The engine starts before the link
     // exists, with no resources, and the records are then added one by one
     // so that a bad one cannot stop the others.
-    char pattern[] = "/tmp/velmor-check-XXXXXX";
-    const char* scratch = mkdtemp(pattern);
+    const std::string scratch = platform::MakeScratchFolder("velmor-check");
     std::error_code ec;
+    const fs::path started = fs::current_path(ec);
     const fs::path target = fs::absolute(m_folder, ec);
-    if (!scratch || chdir(scratch) != 0) {
+    if (!scratch.empty()) fs::current_path(fs::u8path(scratch), ec);
+    if (scratch.empty() || ec) {
         m_report.Add(m_folder, 0, "cannot make a scratch folder");
         return;
     }
     try {
         StartEngine();
-        fs::create_directory_symlink(target, "DATA", ec);
-        if (ec) throw std::runtime_error("cannot link the data folder: " + ec.message());
+        LinkOrCopyFolder(target, "DATA");
         const bool xmlMode = !FilesWithExtension("DATA", ".xml").empty();
         m_mode = xmlMode ? RESMODE_XML : FilesWithExtension("DATA", ".pak").empty() ? RESMODE_NONE : RESMODE_PAK;
         if (m_mode == RESMODE_NONE) m_report.Add(".", 0, "no resource descriptors (*.xml) or packs (*.pak)");
@@ -1094,7 +1105,8 @@ void Checker::Run() {
         m_report.Add(".", 0, "the check stopped: " + CurrentErrorText());
     }
     StopEngine();
-    fs::remove_all(scratch, ec);
+    fs::current_path(started, ec);  // a folder in use cannot be removed everywhere
+    fs::remove_all(fs::u8path(scratch), ec);
 }
 
 int Usage() {

@@ -10,9 +10,6 @@
 //
 // Exit status 0 on success, 1 on bad input (with a message on stderr), 2 on
 // wrong usage. A failed build never leaves an output file behind.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
@@ -20,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -27,6 +26,7 @@
 
 #include "cvelmor_res.h"
 #include "cxmlparser.h"
+#include "os.h"
 
 namespace {
 
@@ -58,12 +58,15 @@ std::string ResourcePath(const std::string& descriptor, const std::string& decla
 }
 
 uint64_t RegularFileSize(const std::string& path, const std::string& declared, const std::string& descriptor) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    std::error_code ec;
+    const std::filesystem::path file = std::filesystem::u8path(path);
+    if (!std::filesystem::is_regular_file(file, ec))
         throw BadInput(descriptor + ": cannot find file declared for the pack: " + declared);
-    if (st.st_size == 0) throw BadInput(descriptor + ": resource file is empty: " + declared);
-    if (static_cast<uint64_t>(st.st_size) > INT32_MAX) throw BadInput(descriptor + ": resource file is too large: " + declared);
-    return static_cast<uint64_t>(st.st_size);
+    const uintmax_t size = std::filesystem::file_size(file, ec);
+    if (ec) throw BadInput(descriptor + ": cannot find file declared for the pack: " + declared);
+    if (size == 0) throw BadInput(descriptor + ": resource file is empty: " + declared);
+    if (size > INT32_MAX) throw BadInput(descriptor + ": resource file is too large: " + declared);
+    return static_cast<uint64_t>(size);
 }
 
 void ReadDescriptor(const std::string& descriptor, std::vector<PackItem>& items, std::set<std::string>& ids) {
@@ -142,15 +145,25 @@ void CopyResource(const PackItem& item, FILE* out) {
     if (copied != item.entry.dwSize) throw BadInput(item.sourcePath + " changed while it was packed");
 }
 
+// A new file of an unused name beside `path`, open for writing.
+FILE* CreateTemporaryBeside(const std::string& path, std::string& tempPath) {
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempPath = path + "." + std::to_string(entropy() % 1000000u) + ".tmp";
+        std::error_code ec;
+        if (std::filesystem::exists(std::filesystem::symlink_status(std::filesystem::u8path(tempPath), ec))) continue;
+        if (FILE* file = std::fopen(tempPath.c_str(), "wb")) return file;
+        break;
+    }
+    throw BadInput("cannot create " + path + ": " + std::strerror(errno));
+}
+
 // Written to a temporary file beside the output and renamed into place, so
 // a failure leaves no partial pack.
 void WritePack(const std::string& outPath, std::vector<PackItem>& items) {
     const std::string directory = BuildDirectory(items);
-    std::string tempPath = outPath + ".XXXXXX";
-    const int fd = mkstemp(&tempPath[0]);
-    if (fd < 0) throw BadInput("cannot create " + outPath + ": " + std::strerror(errno));
-    FILE* out = fdopen(fd, "wb");
-    if (!out) close(fd);
+    std::string tempPath;
+    FILE* out = CreateTemporaryBeside(outPath, tempPath);
     try {
         if (!out) throw BadInput("cannot write " + outPath);
         if (std::fwrite(directory.data(), 1, directory.size(), out) != directory.size())
@@ -159,8 +172,7 @@ void WritePack(const std::string& outPath, std::vector<PackItem>& items) {
         const bool closed = std::fclose(out) == 0;
         out = nullptr;
         if (!closed) throw BadInput("cannot write the pack");
-        chmod(tempPath.c_str(), 0644);
-        if (std::rename(tempPath.c_str(), outPath.c_str()) != 0) throw BadInput("cannot create " + outPath);
+        if (!platform::ReplaceFile(tempPath, outPath)) throw BadInput("cannot create " + outPath);
     } catch (...) {
         if (out) std::fclose(out);
         std::remove(tempPath.c_str());
