@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iostream>
 
+#include "os.h"
+
 namespace platform {
 
 const char* const kDisplaySettingsFile = "display.cfg";
@@ -175,6 +177,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 
 int RunWithDisplayOptions(int argc, const char* const* argv, const std::string& program, const std::string& version,
                           const std::function<bool()>& enterFolder, const std::function<int()>& run) {
+    UseParentConsole();
     const CommandLine command = ParseCommandLine(argc, argv);
     switch (command.action) {
         case CommandLine::Action::Help:

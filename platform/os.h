@@ -36,4 +36,9 @@ void SleepMicroseconds(uint64_t microseconds);
 // unique for the caller; empty when it cannot be made.
 std::string MakeScratchFolder(const std::string& prefix);
 
+// A program without a console of its own (the game and the runner on
+// Windows) writes its standard output and error to the console it was
+// started from, unless they already lead somewhere (a file, a pipe).
+void UseParentConsole();
+
 }  // namespace platform

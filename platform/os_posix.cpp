@@ -47,6 +47,8 @@ void SleepMicroseconds(uint64_t microseconds) {
     }
 }
 
+void UseParentConsole() {}
+
 std::string MakeScratchFolder(const std::string& prefix) {
     std::error_code ec;
     std::string pattern = (std::filesystem::temp_directory_path(ec) / (prefix + "-XXXXXX")).string();

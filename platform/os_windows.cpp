@@ -91,6 +91,14 @@ void SleepMicroseconds(uint64_t microseconds) {
     Sleep(static_cast<DWORD>((microseconds + 999) / 1000));
 }
 
+void UseParentConsole() {
+    const bool outputLeads = GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) != FILE_TYPE_UNKNOWN;
+    const bool errorLeads = GetFileType(GetStdHandle(STD_ERROR_HANDLE)) != FILE_TYPE_UNKNOWN;
+    if ((outputLeads && errorLeads) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (!outputLeads && std::freopen("CONOUT$", "w", stdout)) std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (!errorLeads && std::freopen("CONOUT$", "w", stderr)) std::setvbuf(stderr, nullptr, _IONBF, 0);
+}
+
 std::string MakeScratchFolder(const std::string& prefix) {
     wchar_t temp[MAX_PATH + 1];
     const DWORD length = GetTempPathW(MAX_PATH + 1, temp);

@@ -11,6 +11,7 @@ PACKAGES=(
   python3 python3-pil fonts-dejavu-core libx11-dev
   imagemagick libjpeg-turbo-progs  # the image tests' independent encoders and decoders
   valgrind
+  zip unzip  # the Windows zip, and its test
   qemu-user
 )
 # Packaging and its checks: validators for the desktop entry and AppStream

@@ -5,7 +5,8 @@ a rounded square in the game's teal carrying a white number 1.
 Usage: python3 tools/make_icons.py OUT_DIR
 
 Writes OUT_DIR/hicolor/<N>x<N>/apps/io.github.quble.Quble.png for N in
-16, 24, 32, 48, 64, 128, 256. Each size is drawn at eight times its size and
+16, 24, 32, 48, 64, 128, 256, and the same sizes in one Windows icon file,
+OUT_DIR/quble.ico (PNG-compressed entries, as Windows reads since Vista). Each size is drawn at eight times its size and
 reduced, so small icons stay smooth; the PNG writer below stores no time or
 other metadata, so the same inputs always give the same bytes.
 """
@@ -62,6 +63,18 @@ def png_bytes(image):
             chunk(b'IEND', b''))
 
 
+def ico_bytes(images):
+    pngs = [png_bytes(image) for image in images]
+    header = struct.pack('<HHH', 0, 1, len(pngs))
+    offset = len(header) + 16 * len(pngs)
+    entries = b''
+    for image, png in zip(images, pngs):
+        side = image.size[0] % 256  # 0 stands for 256
+        entries += struct.pack('<BBBBHHII', side, side, 0, 0, 1, 32, len(png), offset)
+        offset += len(png)
+    return header + entries + b''.join(pngs)
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit('usage: make_icons.py OUT_DIR')
@@ -71,6 +84,8 @@ def main():
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, APP_ID + '.png'), 'wb') as f:
             f.write(png_bytes(draw_tile(size)))
+    with open(os.path.join(out, 'quble.ico'), 'wb') as f:
+        f.write(ico_bytes([draw_tile(size) for size in SIZES]))
 
 
 if __name__ == '__main__':

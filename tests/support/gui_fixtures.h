@@ -4,8 +4,8 @@
 // from text.
 #pragma once
 
-#include <sys/stat.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -96,8 +96,8 @@ protected:
     }
     // Writes a loose-file data folder (descriptor plus files) and rescans it.
     void WriteData(const std::string& descriptor, const std::vector<std::pair<std::string, std::string>>& files) {
-        ::mkdir("DATA", 0755);
-        ::mkdir("DATA/gui", 0755);
+        std::error_code ec;
+        std::filesystem::create_directories("DATA/gui", ec);
         testsupport::WriteFile("DATA/res.xml", descriptor);
         for (const auto& file : files) testsupport::WriteFile("DATA/" + file.first, file.second);
         gui.reset();

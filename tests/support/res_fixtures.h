@@ -2,8 +2,8 @@
 // load functions that record what they were given.
 #pragma once
 
-#include <sys/stat.h>
 
+#include <filesystem>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -120,9 +120,8 @@ inline void UseLoaderEx(CVelmor& engine, const char* type, V2DLOADRESEXFUNC func
 }
 
 inline void MakeDirs(const std::string& path) {
-    for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
-        mkdir(path.substr(0, slash).c_str(), 0755);
-    mkdir(path.c_str(), 0755);
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
 }
 
 // Writes a file, creating its folders.

@@ -1,8 +1,9 @@
 #include "test_support.h"
 
+#if !defined(_WIN32)
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -18,6 +19,7 @@
 #include "cvelmor.h"
 #include "engineroutine.h"
 #include "frame_pacer.h"
+#include "os.h"
 #include "v2dgui_cvelmorgui_main.h"
 
 namespace testsupport {
@@ -38,8 +40,24 @@ std::vector<std::string> ReadLines(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
+}
+
+void SetEnvironment(const std::string& name, const std::string& value) {
+#if defined(_WIN32)
+    _putenv_s(name.c_str(), value.c_str());
+#else
+    setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
+
+void UnsetEnvironment(const std::string& name) {
+#if defined(_WIN32)
+    _putenv_s(name.c_str(), "");  // an empty value removes it there
+#else
+    unsetenv(name.c_str());
+#endif
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -47,6 +65,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
+#if !defined(_WIN32)
 int WaitForChild(pid_t pid, std::chrono::seconds deadline) {
     const auto end = std::chrono::steady_clock::now() + deadline;
     int status = 0;
@@ -66,6 +85,7 @@ int WaitForChild(pid_t pid, std::chrono::seconds deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
+#endif
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
     const auto until = std::chrono::steady_clock::now() + deadline;
@@ -91,12 +111,12 @@ void ResetEngineGlobals() {
 }  // namespace testsupport
 
 void EngineTest::SetUp() {
-    char cwd[PATH_MAX];
-    m_oldDir = getcwd(cwd, sizeof(cwd)) ? cwd : "/";
-    char pattern[] = "/tmp/velmor-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    tempDir = pattern;
-    ASSERT_EQ(chdir(tempDir.c_str()), 0);
+    std::error_code ec;
+    m_oldDir = std::filesystem::current_path(ec).u8string();
+    tempDir = platform::MakeScratchFolder("velmor-test");
+    ASSERT_FALSE(tempDir.empty());
+    std::filesystem::current_path(std::filesystem::u8path(tempDir), ec);
+    ASSERT_FALSE(ec) << ec.message();
     system = &platform::InstallHeadlessSystem();
     input = &platform::InstallHeadlessInputSystem();
     // No sound card is touched: device -1 mixes for the test to pull.
@@ -114,11 +134,11 @@ void EngineTest::SetUp() {
     EXPECT_EQ(g_pGUIManager, nullptr) << "an earlier test left the game's GUI manager";
     // A single-instance lock of the test's own: no game running on this
     // machine, nor another test, holds it.
-    setenv("VELMOR_INSTANCE_LOCK", ("velmor-test " + tempDir).c_str(), 1);
+    testsupport::SetEnvironment("VELMOR_INSTANCE_LOCK", "velmor-test " + tempDir);
 }
 
 void EngineTest::TearDown() {
-    unsetenv("VELMOR_INSTANCE_LOCK");
+    testsupport::UnsetEnvironment("VELMOR_INSTANCE_LOCK");
     vbass::BASS_Free();  // whatever a test left open
     vd3d::SetDirect3DFactory(nullptr);
     vd3d::SetFrameCap(true);
@@ -126,7 +146,8 @@ void EngineTest::TearDown() {
     platform::SetWindowSystem(nullptr);
     platform::SetInputSystem(nullptr);
     platform::SetSystem(nullptr);
-    if (chdir(m_oldDir.c_str()) != 0) return;
-    std::error_code ignored;
-    std::filesystem::remove_all(tempDir, ignored);
+    std::error_code ec;
+    std::filesystem::current_path(std::filesystem::u8path(m_oldDir), ec);
+    if (ec) return;
+    std::filesystem::remove_all(std::filesystem::u8path(tempDir), ec);
 }

@@ -25,6 +25,8 @@ std::string ReadFile(const std::string& path);
 std::vector<std::string> ReadLines(const std::string& path);
 bool FileExists(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+void SetEnvironment(const std::string& name, const std::string& value);
+void UnsetEnvironment(const std::string& name);
 
 // Asks `done` every few milliseconds until it holds or `deadline` has
 // passed; true when it held. For what another process or the X server does
@@ -33,6 +35,8 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds dead
 
 // How long a child process may run before the test gives up on it.
 constexpr std::chrono::seconds kChildDeadline{60};
+
+#if !defined(_WIN32)
 
 // Waits for the child `pid` to end and returns its wait status. A child
 // still running at the deadline is killed, and the test fails.
@@ -43,6 +47,7 @@ int WaitForChild(pid_t pid, std::chrono::seconds deadline = kChildDeadline);
 // deadline, as WaitForChild says).
 template <typename Body>
 int RunInChild(Body body, std::chrono::seconds deadline = kChildDeadline);
+#endif
 
 // The engine exception a call raises; a failure, and an empty exception of
 // type 0, when it raises none.
@@ -99,6 +104,7 @@ private:
     std::string m_oldDir;
 };
 
+#if !defined(_WIN32)
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -109,3 +115,4 @@ int testsupport::RunInChild(Body body, std::chrono::seconds deadline) {
     if (pid == 0) _exit(body());
     return WaitForChild(pid, deadline);
 }
+#endif

@@ -19,12 +19,12 @@ protected:
     void SetUp() override {
         EngineTest::SetUp();
         // SDL's dummy driver runs the real audio thread without a sound card.
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        testsupport::SetEnvironment("SDL_AUDIODRIVER", "dummy");
         platform::SetAudioOutput(platform::AudioOutput::Sdl);
     }
     void TearDown() override {
         BASS_Free();
-        unsetenv("SDL_AUDIODRIVER");
+        testsupport::UnsetEnvironment("SDL_AUDIODRIVER");
         EngineTest::TearDown();
     }
     // Waits in real time (the audio thread plays in real time) for `done`.

@@ -1,5 +1,5 @@
-#include <sys/stat.h>
 
+#include <filesystem>
 #include <regex>
 
 #include "cvelmor.h"
@@ -116,7 +116,7 @@ TEST_F(LogTest, EachRunStartsAFreshLog) {
 TEST_F(LogTest, UnopenableLogFileIsIgnoredSilently) {
     // A directory in the log file's place cannot be opened or removed, even
     // by root, which a read-only directory would not stop.
-    ASSERT_EQ(mkdir("gamelog.txt", 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory("gamelog.txt"));
     testsupport::WriteFile("gamelog.txt/keep", "x");
     {
         CVelmor engine;

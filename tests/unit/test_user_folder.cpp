@@ -39,16 +39,16 @@ public:
     ScopedEnv(const char* name, const std::optional<std::string>& value) : m_name(name) {
         if (const char* old = std::getenv(name)) m_old = old;
         if (value) {
-            setenv(name, value->c_str(), 1);
+            testsupport::SetEnvironment(name, *value);
         } else {
-            unsetenv(name);
+            testsupport::UnsetEnvironment(name);
         }
     }
     ~ScopedEnv() {
         if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
+            testsupport::SetEnvironment(m_name, *m_old);
         } else {
-            unsetenv(m_name);
+            testsupport::UnsetEnvironment(m_name);
         }
     }
 
