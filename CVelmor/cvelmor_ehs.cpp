@@ -162,13 +162,16 @@ public:
     void AppendTo(const char* path) const {
         const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
         if (fd < 0) return;
+        WriteTo(fd);
+        close(fd);
+    }
+    void WriteTo(int fd) const {
         size_t written = 0;
         while (written < m_size) {
             const ssize_t n = write(fd, m_bytes + written, m_size - written);
             if (n <= 0) break;
             written += static_cast<size_t>(n);
         }
-        close(fd);
     }
 
 private:
@@ -237,6 +240,16 @@ void WriteLogBlockInPlace(uint32_t code, const char* desc) {
     block.AppendTo(g_logPath);
 }
 
+// The same one-line summary the entry point prints for other fatal errors.
+void WriteSummaryInPlace(const char* desc) {
+    FixedText line;
+    line << "Fatal error: Win32. " << desc << " (checkpoint " << GetCheckpointFileID() << ":" << GetCheckpointLine()
+         << ")";
+    if (g_lastScriptFunction[0] != '\0') line << " in Lua function " << g_lastScriptFunction;
+    line << "\n";
+    line.WriteTo(STDERR_FILENO);
+}
+
 // "dir" + "/" + name into `path`; the bare name when it does not fit.
 void ResolveInFolder(char (&path)[PATH_MAX], const char* dir, const char* name) {
     if (std::strlen(dir) + 1 + std::strlen(name) >= PATH_MAX) return;
@@ -269,8 +282,12 @@ void ReportFaultInPlace(const platform::FaultInfo& fault) {
         FixedText line;
         line << " !!!: EXCEPTION OF UNKNOWN TYPE!\n";
         line.AppendTo(g_logPath);
+        FixedText summary;
+        summary << "Fatal error: EXCEPTION OF UNKNOWN TYPE!\n";
+        summary.WriteTo(STDERR_FILENO);
         return;
     }
     WriteReportInPlace(fault.code, desc);
     WriteLogBlockInPlace(fault.code, desc);
+    WriteSummaryInPlace(desc);
 }
