@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <regex>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
@@ -163,6 +165,53 @@ TEST_F(VelmorRunTest, CommandLineAndMissingPiecesAnswerOnTheTerminal) {
             EXPECT_FALSE(LogHas(" !: Cannot acquire keyboard!")) << ReadFile("gamelog.txt");
             EXPECT_TRUE(LogHas("--==: End of log."));
         }
+    }
+}
+
+// Every example a maker learns from (the tutorial's steps among them): its
+// data is clean by velmor-check, it runs under velmor-run with no fatal
+// error, and closing the window ends it cleanly.
+TEST_F(VelmorRunTest, EveryExampleIsCleanRunsAndEndsWhenClosed) {
+    std::vector<std::filesystem::path> examples;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(VELMOR_EXAMPLES_DIR)) {
+        if (entry.is_directory() && entry.path().filename() == "DATA") examples.push_back(entry.path().parent_path());
+    }
+    std::sort(examples.begin(), examples.end());
+    ASSERT_GE(examples.size(), 3u);
+    for (const std::filesystem::path& example : examples) {
+        SCOPED_TRACE(example.string());
+        std::filesystem::remove_all("DATA");
+        std::filesystem::remove("gamelog.txt");
+        std::filesystem::copy(example / "DATA", "DATA", std::filesystem::copy_options::recursive);
+
+        const std::string check = std::string("'") + VELMOR_CHECK_BINARY + "' DATA > check.txt 2>&1";
+        EXPECT_EQ(std::system(check.c_str()), 0) << ReadFile("check.txt");
+        EXPECT_EQ(ReadFile("check.txt"), "");
+
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+            RedirectTo(STDERR_FILENO, "err.txt");
+            execl(VELMOR_RUN_BINARY, "velmor-run", "--windowed", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Frames have been drawn for a while once the log has passed the
+        // loading and the script's main is running; then the window closes.
+        const bool loaded = testsupport::WaitUntil(
+            [] { return ReadFile("gamelog.txt").find("resources with Tag = 1 loaded.") != std::string::npos; },
+            std::chrono::seconds(20));
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        int status = 0;
+        const bool stillRunning = waitpid(pid, &status, WNOHANG) == 0;
+        kill(pid, SIGTERM);  // arrives as the quit event, as closing the window does
+        if (stillRunning) status = testsupport::WaitForChild(pid);
+        EXPECT_TRUE(loaded) << ReadFile("gamelog.txt");
+        EXPECT_TRUE(stillRunning) << "the example ended by itself: " << ReadFile("err.txt");
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(ReadFile("err.txt"), "");
+        EXPECT_FALSE(LogHas(" !!!: Fatal error!")) << ReadFile("gamelog.txt");
+        EXPECT_TRUE(LogHas("--==: End of log."));
     }
 }
 
