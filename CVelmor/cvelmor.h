@@ -259,6 +259,7 @@ public:
     void ScriptAddParam(const CLuaValue& value);
     // wanted: number of results, -1 for all. Results land last-to-first.
     void ScriptCallFunction(const std::string& name, int wanted);
+    bool ScriptHasFunction(const std::string& name) const;
     const std::vector<CLuaValue>& ScriptGetResults() const { return m_scr.results; }
     // Kept for fatal-error reports, so it survives an exception out of a call.
     const std::string& ScriptGetLastCalledFunctionName() const { return m_scr.strLastCalledFunction; }

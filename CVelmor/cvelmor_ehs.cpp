@@ -156,6 +156,7 @@ public:
     FixedText& operator<<(uint32_t number) { return *this << static_cast<uint64_t>(number); }
 
     void AppendTo(const char* path) const { platform::AppendToFileInPlace(path, m_bytes, m_size); }
+    void WriteToStandardError() const { platform::WriteToStandardErrorInPlace(m_bytes, m_size); }
 
 private:
     char m_bytes[2048];
@@ -223,6 +224,16 @@ void WriteLogBlockInPlace(uint32_t code, const char* desc) {
     block.AppendTo(g_logPath);
 }
 
+// The same one-line summary the entry point prints for other fatal errors.
+void WriteSummaryInPlace(const char* desc) {
+    FixedText line;
+    line << "Fatal error: Win32. " << desc << " (checkpoint " << GetCheckpointFileID() << ":" << GetCheckpointLine()
+         << ")";
+    if (g_lastScriptFunction[0] != '\0') line << " in Lua function " << g_lastScriptFunction;
+    line << "\n";
+    line.WriteToStandardError();
+}
+
 // "dir" + "/" + name into `path`; the bare name when it does not fit.
 void ResolveInFolder(char (&path)[kMaxPath], const std::string& dir, const char* name) {
     if (dir.size() + 1 + std::strlen(name) >= kMaxPath) return;
@@ -253,8 +264,12 @@ void ReportFaultInPlace(const platform::FaultInfo& fault) {
         FixedText line;
         line << " !!!: EXCEPTION OF UNKNOWN TYPE!\n";
         line.AppendTo(g_logPath);
+        FixedText summary;
+        summary << "Fatal error: EXCEPTION OF UNKNOWN TYPE!\n";
+        summary.WriteToStandardError();
         return;
     }
     WriteReportInPlace(fault.code, desc);
     WriteLogBlockInPlace(fault.code, desc);
+    WriteSummaryInPlace(desc);
 }

@@ -41,4 +41,7 @@ struct V2DINPUTSTATE {
 
 // Acquires an input device; on failure writes the warning and the error code
 // (signed decimal) to the log. Returns the new acquired flag.
-uint8_t AcquireInputDevice(vdinput::IDirectInputDevice8* device, const char* warning);
+// When the device is acquired: right after its window was made, the window
+// may not have the focus yet, and the device is acquired once it comes.
+enum class AcquireMoment { AtStart, OnFocusGain };
+uint8_t AcquireInputDevice(vdinput::IDirectInputDevice8* device, const char* warning, AcquireMoment moment);

@@ -42,7 +42,7 @@ void CVelmor::KeyboardInit() {
         throw CEHSException(EHS_TYPE_GENERAL, static_cast<uint32_t>(hr),
                             "Cannot set cooperative level for Keyboard!", kFile, 114);
     }
-    m_inp.bKeyboardAcquired = AcquireInputDevice(m_inp.pKeyboard, "Cannot acquire keyboard!");
+    m_inp.bKeyboardAcquired = AcquireInputDevice(m_inp.pKeyboard, "Cannot acquire keyboard!", AcquireMoment::AtStart);
 }
 
 void CVelmor::KeyboardDeinit() {

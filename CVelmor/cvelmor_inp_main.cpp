@@ -5,10 +5,12 @@
 
 using namespace vdinput;
 
-uint8_t AcquireInputDevice(IDirectInputDevice8* device, const char* warning) {
+uint8_t AcquireInputDevice(IDirectInputDevice8* device, const char* warning, AcquireMoment moment) {
     SetCheckpoint(127, __LINE__);
     const HRESULT hr = device->Acquire();
     if (!Failed(hr)) return 1;
+    // Another window in front is no failure before the first focus gain.
+    if (moment == AcquireMoment::AtStart && hr == DIERR_OTHERAPPHASPRIO) return 0;
     CVelmor::LogEntry(warning, LOG_WARNING);
     CVelmor::LogEntry(std::to_string(hr), LOG_WARNING);
     return 0;
@@ -64,6 +66,6 @@ void CVelmor::InputUpdate() {
 void CVelmor::InputReacquire() {
     SetCheckpoint(127, __LINE__);
     if (!m_inp.pDirectInput) return;
-    if (m_inp.pKeyboard) m_inp.bKeyboardAcquired = AcquireInputDevice(m_inp.pKeyboard, "Cannot acquire keyboard!");
-    if (m_inp.pMouse) m_inp.bMouseAcquired = AcquireInputDevice(m_inp.pMouse, "Cannot acquire mouse!");
+    if (m_inp.pKeyboard) m_inp.bKeyboardAcquired = AcquireInputDevice(m_inp.pKeyboard, "Cannot acquire keyboard!", AcquireMoment::OnFocusGain);
+    if (m_inp.pMouse) m_inp.bMouseAcquired = AcquireInputDevice(m_inp.pMouse, "Cannot acquire mouse!", AcquireMoment::OnFocusGain);
 }

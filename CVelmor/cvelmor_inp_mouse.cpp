@@ -41,7 +41,7 @@ void CVelmor::MouseInit() {
         throw CEHSException(EHS_TYPE_GENERAL, static_cast<uint32_t>(hr), "Cannot set cooperative level for Mouse!",
                             kFile, 115);
     }
-    m_inp.bMouseAcquired = AcquireInputDevice(m_inp.pMouse, "Cannot acquire mouse!");
+    m_inp.bMouseAcquired = AcquireInputDevice(m_inp.pMouse, "Cannot acquire mouse!", AcquireMoment::AtStart);
     m_inp.dwLastClickTime = 0;
     m_inp.bDoubleClick = 0;
 }

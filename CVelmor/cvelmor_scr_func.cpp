@@ -94,6 +94,15 @@ void CVelmor::ScriptAddParam(const CLuaValue& value) {
     m_scr.pendingParams.push_back(value);
 }
 
+bool CVelmor::ScriptHasFunction(const std::string& name) const {
+    lua_State* L = m_scr.pLuaState;
+    if (!L) return false;
+    lua_getfield(L, LUA_GLOBALSINDEX, name.c_str());
+    const bool function = lua_isfunction(L, -1);
+    lua_pop(L, 1);
+    return function;
+}
+
 void CVelmor::ScriptCallFunction(const std::string& name, int wanted) {
     SetCheckpoint(139, 50);
     // The pending parameters belong to this call whatever its outcome.

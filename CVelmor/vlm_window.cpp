@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <new>
@@ -45,6 +46,11 @@ std::terminate_handler g_previousTerminate = nullptr;
 // after a normal end: the run then is no success.
 bool g_fatalErrorReported = false;
 
+std::string LastCalledScriptFunction() {
+    const CVelmor* engine = GetEngine();
+    return engine ? engine->ScriptGetLastCalledFunctionName() : std::string();
+}
+
 void LogFatalBlock(const CEHSException& e) {
     CVelmor::LogBlankLines(2);
     CVelmor::LogSeparator(3);
@@ -60,11 +66,27 @@ void LogFatalBlock(const CEHSException& e) {
         CVelmor::LogEntry("   File: " + e.GetFile(), LOG_FATAL);
         CVelmor::LogEntry("   Line: " + std::to_string(e.GetLine()), LOG_FATAL);
     }
-    const CVelmor* engine = GetEngine();
-    const std::string lastCalled = engine ? engine->ScriptGetLastCalledFunctionName() : std::string();
-    CVelmor::LogEntry("Last called Lua function name: " + lastCalled, LOG_FATAL);
+    CVelmor::LogEntry("Last called Lua function name: " + LastCalledScriptFunction(), LOG_FATAL);
     CVelmor::LogSeparator(3);
     CVelmor::LogBlankLines(2);
+}
+
+// The log and the report file are where the details stay; a maker who
+// started the program from a terminal sees the one line that matters there.
+void PrintFatalSummary(const std::string& what, const std::string& where) {
+    std::string line = "Fatal error: " + what;
+    if (!where.empty()) line += " (" + where + ")";
+    const std::string function = LastCalledScriptFunction();
+    if (!function.empty()) line += " in Lua function " + function;
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+std::string FatalLocation(const CEHSException& e) {
+    if (e.GetType() == EHS_TYPE_WIN32)
+        return "checkpoint " + std::to_string(GetCheckpointFileID()) + ":" + std::to_string(GetCheckpointLine());
+    if (e.GetFile().empty()) return std::string();
+    return e.GetFile() + ":" + std::to_string(e.GetLine());
 }
 
 }  // namespace
@@ -76,10 +98,13 @@ void ReportCurrentFatalError() {
     } catch (CEHSException& e) {
         e.WriteReport();
         LogFatalBlock(e);
+        PrintFatalSummary(std::string(e.GetTypeName()) + " " + e.GetDesc(), FatalLocation(e));
     } catch (const CV2DFatalText& e) {
         CVelmor::LogEntry(e.what(), LOG_FATAL);
+        PrintFatalSummary(e.what(), std::string());
     } catch (...) {
         CVelmor::LogEntry("EXCEPTION OF UNKNOWN TYPE!", LOG_FATAL);
+        PrintFatalSummary("EXCEPTION OF UNKNOWN TYPE!", std::string());
     }
 }
 

@@ -22,6 +22,9 @@ bool FlushToDisk(std::FILE* file);
 // handler: no allocation, no locks of the C library.
 void AppendToFileInPlace(const char* path, const char* bytes, size_t size);
 
+// Writes bytes to standard error; as safe as the appends above.
+void WriteToStandardErrorInPlace(const char* bytes, size_t size);
+
 // The broken-down local time of `when`.
 std::tm LocalTime(std::time_t when);
 

@@ -30,6 +30,15 @@ void AppendToFileInPlace(const char* path, const char* bytes, size_t size) {
     close(fd);
 }
 
+void WriteToStandardErrorInPlace(const char* bytes, size_t size) {
+    size_t written = 0;
+    while (written < size) {
+        const ssize_t n = write(STDERR_FILENO, bytes + written, size - written);
+        if (n <= 0) break;
+        written += static_cast<size_t>(n);
+    }
+}
+
 std::tm LocalTime(std::time_t when) {
     std::tm local{};
     localtime_r(&when, &local);

@@ -68,6 +68,12 @@ void AppendToFileInPlace(const char* path, const char* bytes, size_t size) {
     CloseHandle(file);
 }
 
+void WriteToStandardErrorInPlace(const char* bytes, size_t size) {
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD n = 0;
+    if (error && error != INVALID_HANDLE_VALUE) WriteFile(error, bytes, static_cast<DWORD>(size), &n, nullptr);
+}
+
 std::tm LocalTime(std::time_t when) {
     std::tm local{};
     localtime_s(&local, &when);

@@ -17,6 +17,8 @@ PACKAGES=(
 # Packaging and its checks: validators for the desktop entry and AppStream
 # data; Pillow and the DejaVu font for the icon generator.
 PACKAGES+=(desktop-file-utils appstream python3 python3-pil fonts-dejavu-core)
+# The makers' handbook: MkDocs builds it, luac5.1 checks its complete scripts.
+PACKAGES+=(mkdocs lua5.1)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -17,7 +17,6 @@
 // (in a pack: the pack's name, the message starting with the resource ID);
 // --json prints the same as one JSON object. Exit status 0 when the data is
 // clean, 1 when it is not, 2 on wrong usage.
-#include <lua.hpp>
 
 #include <algorithm>
 #include <cerrno>
@@ -377,6 +376,7 @@ private:
         std::string display;
         int line;
         bool presentWhenLoaded;
+        int32_t guiTag;  // of the GUI data that names it
     };
     struct ActionReference {
         std::string name;
@@ -397,6 +397,7 @@ private:
     void LoadAll();
     void CheckAudio(const Record& record);
     void CheckReferences();
+    std::string LoadOrderAdvice(const ItemReference& reference) const;
     void CheckGame();
 
     // Tolerant versions of the GUI loaders: every problem is reported and the
@@ -811,7 +812,8 @@ bool Checker::CheckParam(const Record& record, int line, const std::string& owne
         if (CVelmor::KeyNameToCode(value) == 0 && !IsNumber(value))
             Say(record, line, "unknown key name " + Quoted(value) + " for " + Quoted(name) + " on " + owner);
     } else if (kind != ITEM_NONE && !IsNumber(value)) {
-        m_itemReferences.push_back({kind, value, record.display, record.inPack ? 0 : line, ItemExists(kind, value)});
+        m_itemReferences.push_back(
+            {kind, value, record.display, record.inPack ? 0 : line, ItemExists(kind, value), record.tag});
     }
     return true;
 }
@@ -954,13 +956,17 @@ void Checker::LoadGUIEnumRecord(const Record& record, CXMLNode& root) {
     if (enums.FindByName(record.id) < 0) enums.Add(std::move(guiEnum), record.id, 0);
 }
 
-bool IsScriptFunction(CVelmor& engine, const std::string& name) {
-    lua_State* L = engine.m_scr.pLuaState;
-    if (!L) return false;
-    lua_getfield(L, LUA_GLOBALSINDEX, name.c_str());
-    const bool function = lua_isfunction(L, -1);
-    lua_pop(L, 1);
-    return function;
+// Programs load tag by tag, and each tag in the order its resources are
+// declared (descriptors in name order); velmor-run loads tag 1 only. So the
+// advice that holds for every program is the GUI data's own tag, earlier.
+std::string Checker::LoadOrderAdvice(const ItemReference& reference) const {
+    const std::string what = std::string(KindName(reference.kind)) + " " + Quoted(reference.name);
+    const std::string fix = ": declare it before the GUI data, with the GUI data's tag " +
+                            std::to_string(reference.guiTag) + " (a tag loads in the order it is declared)";
+    const Record* target = FindRecord(reference.name);
+    if (target && target->tag > reference.guiTag)
+        return what + " has tag " + std::to_string(target->tag) + ", which loads after this GUI data" + fix;
+    return what + " loads only after this GUI data" + fix;
 }
 
 void Checker::CheckReferences() {
@@ -968,12 +974,11 @@ void Checker::CheckReferences() {
         if (reference.presentWhenLoaded) continue;
         const bool later = ItemExists(reference.kind, reference.name);
         m_report.Add(reference.display, reference.line,
-                     later ? std::string(KindName(reference.kind)) + " " + Quoted(reference.name) +
-                                 " loads only after this GUI data (give it a lower tag)"
+                     later ? LoadOrderAdvice(reference)
                            : "unknown " + std::string(KindName(reference.kind)) + " " + Quoted(reference.name));
     }
     for (const ActionReference& reference : m_actionReferences) {
-        if (GetGUI()->FindActionFunction(reference.name) || IsScriptFunction(*m_engine, reference.name)) continue;
+        if (GetGUI()->FindActionFunction(reference.name) || m_engine->ScriptHasFunction(reference.name)) continue;
         m_report.Add(reference.display, reference.line,
                      "action " + Quoted(reference.name) + " names neither a native action nor a script function");
     }

@@ -60,6 +60,10 @@ void RunnerMain(CVelmor* engine) {
         g_pRunnerGUI = std::make_unique<CVelmorGUI>();
         RegisterGUIRunnerScriptFunctions(*engine);
         engine->LoadResources(1);
+        // A script engine calls a missing function as nothing; here that
+        // would be a silent, successful run of nothing.
+        if (!engine->ScriptHasFunction("main"))
+            throw CV2DFatalText("No script function main: the scripts of tag 1 must define function main()");
         engine->TimerRestart();  // the first frame's time leaves the loading out
         engine->ScriptCallFunction("main", 0);
     }

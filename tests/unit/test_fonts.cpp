@@ -1,11 +1,15 @@
 // Bitmap fonts on the recording device: descriptions loaded through the
 // resource subsystem (with their texture and technique pack on demand), the
 // pen rules of DrawText and DrawTextEx, colours, measuring, and every error.
+#include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <map>
 
 #include "cvelmor_utils_csmartid.h"
 #include "gfx_fixtures.h"
+#include "image.h"
+#include "test_support.h"
 
 using namespace gfxtest;
 using namespace vd3d;
@@ -327,6 +331,66 @@ TEST_F(FontTest, Utf8TextFindsItsGlyphsOnThePagesAndTheFallbackForTheRest) {
     ASSERT_EQ(glyphs.size(), 1u);
     EXPECT_EQ(glyphs[0].x, 8.0f);
     EXPECT_EQ(engine->GetStringWidth("\xC4\x81" "A", 1, 1, 0), 18.0f);
+}
+
+// A font made by velmorfont from a packaged TrueType font, declared by the
+// resource lines it prints: Latin-1, its pages and the box for the rest
+// draw from cells that hold ink, each glyph advancing the pen.
+TEST_F(FontTest, VelmorfontOutputLoadsAndDrawsEveryScriptItWasAskedFor) {
+    const std::string command = std::string(VELMOR_TEST_PYTHON) + " " + VELMOR_FONT_TOOL +
+                                " /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf --id FNT_MADE --size 20"
+                                " --out DATA/made --pages latin-ext-a,greek,cyrillic --technique TEQ_UT_FONT"
+                                " --techpack TEQ_PACK_UT > lines.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    testsupport::WriteFile("DATA/made.xml", "<respack>" + testsupport::ReadFile("lines.txt") + "</respack>");
+    engine->ResourcesDeinit();
+    engine->ResourcesInit();
+    engine->LoadResources(1);
+    engine->SetCurrentFont("FNT_MADE");
+
+    const auto ink = [](const std::string& file, int column, int row, int columns, int rows) {
+        const std::string bytes = testsupport::ReadFile("DATA/made/" + file);
+        image::Image picture;
+        std::string error;
+        if (!image::DecodePng(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), picture, error)) return -1;
+        const uint32_t w = picture.width / columns, h = picture.height / rows;
+        int count = 0;
+        for (uint32_t y = row * h; y < (row + 1) * h; ++y) {
+            for (uint32_t x = column * w; x < (column + 1) * w; ++x)
+                count += (picture.pixels[y * picture.width + x] >> 24) > 128;
+        }
+        return count;
+    };
+    struct Expected {
+        const char* texture;
+        const char* file;
+        int code, first, rows;
+    };
+    // A, n with tilde, a with macron, Greek Omega, Cyrillic zhe, and a CJK
+    // ideograph DejaVu Sans lacks: the box in cell 127.
+    const Expected expected[] = {{"TEX_FNT_MADE", "fnt_made.png", 'A', 0, 16},
+                                 {"TEX_FNT_MADE", "fnt_made.png", 0xF1, 0, 16},
+                                 {"TEX_FNT_MADE_0100", "fnt_made_0100.png", 0x101, 0x100, 8},
+                                 {"TEX_FNT_MADE_0370", "fnt_made_0370.png", 0x3A9, 0x370, 32},
+                                 {"TEX_FNT_MADE_0370", "fnt_made_0370.png", 0x436, 0x370, 32},
+                                 {"TEX_FNT_MADE", "fnt_made.png", 127, 0, 16}};
+    const std::vector<PagedGlyph> glyphs = DrawnFromPages(
+        [&] { engine->DrawTextEx("A\xC3\xB1\xC4\x81\xCE\xA9\xD0\xB6\xE4\xB8\xAD", 0, 0, 0, 0, 1.0f, true, 1, 0, 0); });
+    ASSERT_EQ(glyphs.size(), std::size(expected));
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+        const Expected& e = expected[i];
+        SCOPED_TRACE(e.code);
+        const int k = e.code - e.first, rows = e.rows;
+        EXPECT_EQ(glyphs[i].texture, Texture(e.texture));
+        EXPECT_FLOAT_EQ(glyphs[i].left, (k % 16) / 16.0f);
+        EXPECT_FLOAT_EQ(glyphs[i].top, static_cast<float>(k / 16) / static_cast<float>(rows));
+        EXPECT_GT(ink(e.file, k % 16, k / 16, 16, rows), 10);
+        if (i > 0) {
+            EXPECT_GT(glyphs[i].x, glyphs[i - 1].x + 4);
+        }
+    }
+    // A cell the font has no code point for holds nothing.
+    EXPECT_EQ(ink("fnt_made.png", 0, 8, 16, 16), 0);
 }
 
 // A font of 256 cells alone draws every byte that starts no UTF-8 sequence

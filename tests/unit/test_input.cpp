@@ -185,12 +185,13 @@ TEST_F(InputTest, StartFailuresAreFatalWithTheirMessages) {
     }
 }
 
-TEST_F(InputTest, RefusedAcquisitionAtStartIsAWarning) {
+// A new window may get the focus a moment after the input starts: another
+// window in front is then no failure, anything else is.
+TEST_F(InputTest, RefusedAcquisitionAtStartIsAWarningUnlessAnotherWindowIsInFront) {
     input->keyboard.acquireResults = {DIERR_OTHERAPPHASPRIO};
     input->mouse.acquireResults = {DIERR_NOTACQUIRED};
     StartInput();
     EXPECT_EQ(InputLog(), (std::vector<std::string>{kSep1, "--==: Initializing Input Subsystem...",
-                                                   " !: Cannot acquire keyboard!", " !: -2147024891",
                                                    " !: Cannot acquire mouse!", " !: -2147024884", "   +: Done.",
                                                    kSep1, ""}));
     EXPECT_EQ(engine->m_inp.bKeyboardAcquired, 0);
@@ -552,7 +553,7 @@ TEST_F(InputTest, SecondClickWithinTheDoubleClickTimeIsADoubleClick) {
 // ---- Refused and lost devices ------------------------------------------------
 
 TEST_F(InputTest, UnacquiredDeviceReadsAsReleasedAndIsRetriedEachFrame) {
-    input->keyboard.acquireResults = {DIERR_OTHERAPPHASPRIO, DIERR_OTHERAPPHASPRIO};
+    input->keyboard.acquireResults = {DIERR_NOTACQUIRED, DIERR_OTHERAPPHASPRIO};
     input->mouse.acquireResults = {DIERR_OTHERAPPHASPRIO, DIERR_OTHERAPPHASPRIO};
     StartInput();
     input->KeyDown(DIK_W);

@@ -156,6 +156,16 @@ TEST_F(VelmorCheckTest, EachDamageIsReportedOnceAtItsFileAndLine) {
                                            "<page textureid=\"TEX_FONT1\" first=\"300\" cs300=\"8\"/></fontdesc>"); },
          {"art/font.xml: FNT_FONT1: pages but no 'fallback' glyph: letters the font lacks draw as blanks",
           "art/font.xml: FNT_FONT1: Overlapping font pages!", "art/gui.xml:4: unknown font 'FNT_FONT1'"}},
+        {"font in a later tag than the GUI data", [] { Replace("res.xml", "font.xml\" tag=\"2\"", "font.xml\" tag=\"5\""); },
+         {"art/gui.xml:4: font 'FNT_FONT1' has tag 5, which loads after this GUI data: declare it before the GUI "
+          "data, with the GUI data's tag 3 (a tag loads in the order it is declared)"}},
+        {"font declared after the GUI data in its tag",
+         [] {
+             Replace("res.xml", "<r id=\"FNT_FONT1\" typeid=\"FONT\" filename=\"art/font.xml\" tag=\"2\"/>", "");
+             Replace("res.xml", "</respack>", "<r id=\"FNT_FONT1\" typeid=\"FONT\" filename=\"art/font.xml\" tag=\"3\"/></respack>");
+         },
+         {"art/gui.xml:4: font 'FNT_FONT1' loads only after this GUI data: declare it before the GUI data, with the "
+          "GUI data's tag 3 (a tag loads in the order it is declared)"}},
         {"technique without an id", [] { Replace("art/techniques.xml", "</techniquespack>", "<t alphablending=\"ON\"/></techniquespack>"); },
          {"art/techniques.xml: TEQ_PACK: Ivanlid technique ID!"}},
         {"script that does not compile", [] { WriteFile("scripts/extra.lua", "function Helper(a return a end\n"); },
