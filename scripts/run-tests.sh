@@ -2,7 +2,8 @@
 # Installs what is needed, builds, and runs every test: the full suite under a
 # virtual X server (the GL tests need one); every label again with
 # AddressSanitizer and UndefinedBehaviorSanitizer; the audio and sound tests
-# with ThreadSanitizer; and a short game session under valgrind's memcheck.
+# with ThreadSanitizer; a short game session under valgrind's memcheck; and
+# the Windows build with its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -31,7 +32,7 @@ run_tests() {
 ctest=(ctest --output-on-failure --no-tests=error -j"$(nproc)")
 
 bash scripts/build.sh build
-run_tests build "${xvfb[@]}" "${ctest[@]}" -LE shuffle
+run_tests build "${xvfb[@]}" "${ctest[@]}" -LE 'shuffle|windows'
 # Each unit test program whole, its tests in a random order (the seed is in
 # the output), so that state leaking from one test into another is seen.
 run_tests build "${ctest[@]}" -L shuffle
@@ -58,3 +59,6 @@ run_tests build-tsan env TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" 
 
 # A short game session under memcheck: no invalid access, no definite leak.
 bash scripts/valgrind-session.sh build
+
+# The Windows build, its tests under Wine, its zip and installer.
+bash scripts/run-windows-tests.sh

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "x_window.h"
 
 // After the test headers: X11 defines macros (None, Bool) that they use as names.
 #include <X11/Xlib.h>
@@ -32,98 +33,6 @@ bool WaitUntil(const std::function<bool()>& done, double seconds = 10.0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return done();
-}
-
-// The game's window on the X server: where it is, how large, and its pixels.
-struct XWindowView {
-    unsigned long id = 0;
-    int x = 0, y = 0, width = 0, height = 0;
-    std::vector<uint32_t> rgb;  // 0xRRGGBB, top row first
-
-    // Where a point of the game's 800x600 picture lands in the window
-    // (scaled with its aspect kept, centred).
-    float Scale() const { return std::min(width / 800.0f, height / 600.0f); }
-    int ToWindowX(float gameX) const { return static_cast<int>((width - 800 * Scale()) / 2 + gameX * Scale()); }
-    int ToWindowY(float gameY) const { return static_cast<int>((height - 600 * Scale()) / 2 + gameY * Scale()); }
-    // Share of the picture's pixels in a rectangle, every 4 game pixels, that
-    // are strongly coloured (tiles and the Start button are).
-    float SaturatedShare(float x0, float y0, float x1, float y1) const {
-        int saturated = 0, total = 0;
-        for (float gy = y0; gy < y1; gy += 4) {
-            for (float gx = x0; gx < x1; gx += 4) {
-                const int wx = ToWindowX(gx), wy = ToWindowY(gy);
-                if (wx < 0 || wy < 0 || wx >= width || wy >= height) continue;
-                const uint32_t c = rgb[static_cast<size_t>(wy) * width + wx];
-                const int r = c >> 16 & 0xFF, g = c >> 8 & 0xFF, b = c & 0xFF;
-                saturated += std::max({r, g, b}) - std::min({r, g, b}) > 90;
-                ++total;
-            }
-        }
-        return total ? static_cast<float>(saturated) / total : 0.0f;
-    }
-};
-
-Window FindNamed(Display* display, Window under, const char* name) {
-    char* title = nullptr;
-    if (XFetchName(display, under, &title) && title) {
-        const bool match = std::string(title) == name;
-        XFree(title);
-        if (match) return under;
-    }
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    Window found = 0;
-    if (XQueryTree(display, under, &root, &parent, &children, &count)) {
-        for (unsigned int i = 0; i < count && !found; ++i) found = FindNamed(display, children[i], name);
-        if (children) XFree(children);
-    }
-    return found;
-}
-
-// The mapped window of that title with its pixels; id 0 when there is none.
-XWindowView ViewWindow(const char* name) {
-    XWindowView view;
-    // Windows come and go while the tree is read: an error is no window.
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) return view;
-    const Window window = FindNamed(display, DefaultRootWindow(display), name);
-    XWindowAttributes attributes;
-    if (window && XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable) {
-        Window child = 0;
-        XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &view.x, &view.y, &child);
-        view.id = window;
-        view.width = attributes.width;
-        view.height = attributes.height;
-        // Read from the screen, where the X server holds what the player
-        // sees; the part of the window off the screen stays black.
-        view.rgb.assign(static_cast<size_t>(view.width) * view.height, 0);
-        const int screenW = DisplayWidth(display, DefaultScreen(display));
-        const int screenH = DisplayHeight(display, DefaultScreen(display));
-        const int left = std::max(view.x, 0), top = std::max(view.y, 0);
-        const int right = std::min(view.x + view.width, screenW), bottom = std::min(view.y + view.height, screenH);
-        if (right > left && bottom > top) {
-            if (XImage* image = XGetImage(display, DefaultRootWindow(display), left, top, right - left, bottom - top,
-                                          AllPlanes, ZPixmap)) {
-                for (int y = top; y < bottom; ++y)
-                    for (int x = left; x < right; ++x)
-                        view.rgb[static_cast<size_t>(y - view.y) * view.width + (x - view.x)] =
-                            XGetPixel(image, x - left, y - top) & 0xFFFFFFu;
-                XDestroyImage(image);
-            }
-        }
-    }
-    XCloseDisplay(display);
-    return view;
-}
-
-// Share of the pixels two views of one window size differ in; 1 for views
-// of different sizes.
-float ChangedShare(const XWindowView& a, const XWindowView& b) {
-    if (a.rgb.size() != b.rgb.size() || a.rgb.empty()) return 1.0f;
-    size_t changed = 0;
-    for (size_t i = 0; i < a.rgb.size(); ++i) changed += a.rgb[i] != b.rgb[i];
-    return static_cast<float>(changed) / static_cast<float>(a.rgb.size());
 }
 
 void ScreenSize(int& width, int& height) {
