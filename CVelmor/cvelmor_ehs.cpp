@@ -104,7 +104,7 @@ const char* CEHSException::GetTypeName() const {
 }
 
 void CEHSException::WriteReport() const {
-    FILE* f = std::fopen("ehslog.txt", "a");
+    FILE* f = std::fopen("ehslog.txt", "ab");  // as the in-place reports: the same bytes everywhere
     if (!f) return;
     const V2DLOCALSTAMP now = LocalStampNow();
     std::fprintf(f, "\n\n\n");

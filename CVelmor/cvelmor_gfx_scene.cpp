@@ -9,6 +9,7 @@
 #include <new>
 
 #include "cvelmor.h"
+#include "os.h"
 
 using namespace vd3d;
 
@@ -212,10 +213,10 @@ void CVelmor::SceneMakeScreenshot() {
     // Screenshots of earlier runs are kept: numbers whose files exist are
     // passed over (the file is created only when it does not exist yet).
     std::string name = ScreenshotName(number);
-    FILE* file = std::fopen(name.c_str(), "wbx");
+    FILE* file = platform::CreateNewFile(name);
     while (!file && errno == EEXIST && m_gfx.dwScreenshotCounter < UINT32_MAX) {
         name = ScreenshotName(++m_gfx.dwScreenshotCounter);
-        file = std::fopen(name.c_str(), "wbx");
+        file = platform::CreateNewFile(name);
     }
     bool written = file != nullptr && std::fwrite(header, 1, kBmpHeaderSize, file) == kBmpHeaderSize &&
                    std::fwrite(rows.get(), 1, static_cast<size_t>(rowSize) * height, file) ==

@@ -17,7 +17,7 @@ const char kSeparatorFill[] = {'-', '=', ':', '!'};
 // Appends the given lines (each already ending with its line end).
 template <typename WriteLines>
 void AppendToLog(WriteLines write) {
-    FILE* f = std::fopen(kLogFileName, "a");
+    FILE* f = std::fopen(kLogFileName, "ab");  // the same bytes on every system
     if (!f) return;
     write(f);
     std::fclose(f);

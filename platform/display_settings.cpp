@@ -138,7 +138,7 @@ bool SaveDisplaySettings(const std::string& path, const DisplayChoice& choice) {
             return false;
         }
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!ReplaceFile(temporary, path)) {
         std::remove(temporary.c_str());
         return false;
     }

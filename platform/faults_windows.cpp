@@ -6,7 +6,9 @@
 #include "faults.h"
 
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <atomic>
@@ -59,10 +61,34 @@ FaultInfo DescribeFault(const EXCEPTION_RECORD& record) {
     return FaultInfo{static_cast<uint32_t>(record.ExceptionCode), 0, address, record.ExceptionAddress};
 }
 
+// A thread kept waiting to write the report of a stack overflow: the
+// overflowed stack has no room left for it.
+HANDLE g_overflowReady = nullptr;
+FaultInfo g_overflow{};
+
+DWORD WINAPI ReportOverflows(void*) {
+    WaitForSingleObject(g_overflowReady, INFINITE);
+    if (g_reporter) g_reporter(g_overflow);
+    TerminateProcess(GetCurrentProcess(), kFaultExitStatus);
+    return 0;
+}
+
+void StartOverflowReporter() {
+    g_overflowReady = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!g_overflowReady) return;
+    HANDLE thread = CreateThread(nullptr, 256 * 1024, ReportOverflows, nullptr, 0, nullptr);
+    if (thread) CloseHandle(thread);
+}
+
 [[noreturn]] void ReportInPlaceAndExit(const FaultInfo& fault) {
     const DWORD self = GetCurrentThreadId();
     DWORD none = 0;
     if (g_reportingThread.compare_exchange_strong(none, self)) {
+        if (fault.code == FAULT_STACK_OVERFLOW && g_overflowReady) {
+            g_overflow = fault;
+            SetEvent(g_overflowReady);
+            for (;;) Sleep(INFINITE);
+        }
         if (g_reporter) g_reporter(fault);
         TerminateProcess(GetCurrentProcess(), kFaultExitStatus);
     }
@@ -77,9 +103,11 @@ struct TranslatingGuard {
     ~TranslatingGuard() { t_translating = false; }
 };
 
-// Entered as if the faulting instruction had called it; the unwinder walks
-// from here into the faulting function and on up.
-[[noreturn]] void ThrowPendingFault() {
+}  // namespace
+
+// Entered from the trampoline below; the unwinder walks from here through
+// the trampoline into the faulting function and on up.
+extern "C" [[noreturn]] void velmor_throw_pending_fault() {
     const FaultInfo fault = t_pendingFault;
     {
         TranslatingGuard translating;
@@ -88,19 +116,43 @@ struct TranslatingGuard {
     throw UntranslatedFault{fault.code};
 }
 
+#if defined(__x86_64__)
+// The faulting instruction "calls" this: its stack may be aligned as inside
+// a function's body or as on entry to one, so the trampoline keeps the stack
+// pointer in a frame register (which the unwind data names) and aligns the
+// stack itself before the call.
+asm(R"(
+    .text
+    .globl velmor_fault_trampoline
+    .def velmor_fault_trampoline; .scl 2; .type 32; .endef
+    .seh_proc velmor_fault_trampoline
+velmor_fault_trampoline:
+    pushq %rbp
+    .seh_pushreg %rbp
+    movq %rsp, %rbp
+    .seh_setframe %rbp, 0
+    .seh_endprologue
+    andq $-16, %rsp
+    subq $32, %rsp
+    call velmor_throw_pending_fault
+    int3
+    .seh_endproc
+)");
+extern "C" void velmor_fault_trampoline();
+#endif
+
+namespace {
+
 // Only a fault in the program's own code on the translated thread may
-// become an exception, and only where the stack is as a call would leave
-// it (inside a function's body, not its prologue or epilogue). A stack
-// overflow has no room left to unwind in.
-bool MayThrow(const FaultInfo& fault, const CONTEXT& context) {
+// become an exception. A stack overflow has no room left to unwind in.
+bool MayThrow(const FaultInfo& fault) {
+#if defined(__x86_64__)
     if (t_translating || GetCurrentThreadId() != g_translatedThread) return false;
     if (fault.code == FAULT_STACK_OVERFLOW) return false;
     const auto pc = reinterpret_cast<uintptr_t>(fault.instruction);
-    if (pc < g_ownCodeLow || pc >= g_ownCodeHigh) return false;
-#if defined(_M_X64) || defined(__x86_64__)
-    return context.Rsp % 16 == 0;
+    return pc >= g_ownCodeLow && pc < g_ownCodeHigh;
 #else
-    (void)context;
+    (void)fault;
     return false;
 #endif
 }
@@ -109,10 +161,10 @@ bool MayThrow(const FaultInfo& fault, const CONTEXT& context) {
 // instruction's first byte: the unwinder looks one byte back for the
 // handlers that cover it, and so finds the faulting instruction's own.
 void RedirectToThrow(CONTEXT& context) {
-#if defined(_M_X64) || defined(__x86_64__)
+#if defined(__x86_64__)
     context.Rsp -= sizeof(DWORD64);
     *reinterpret_cast<DWORD64*>(context.Rsp) = context.Rip + 1;
-    context.Rip = reinterpret_cast<DWORD64>(&ThrowPendingFault);
+    context.Rip = reinterpret_cast<DWORD64>(&velmor_fault_trampoline);
 #else
     (void)context;
 #endif
@@ -122,7 +174,7 @@ LONG CALLBACK OnFirstChance(EXCEPTION_POINTERS* pointers) {
     const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
     if (!IsMachineFault(record.ExceptionCode)) return EXCEPTION_CONTINUE_SEARCH;
     const FaultInfo fault = DescribeFault(record);
-    if (MayThrow(fault, *pointers->ContextRecord)) {
+    if (MayThrow(fault)) {
         t_pendingFault = fault;
         RedirectToThrow(*pointers->ContextRecord);
         return EXCEPTION_CONTINUE_EXECUTION;
@@ -151,6 +203,7 @@ void InstallFaultTranslator(FaultTranslator translator, FaultReporter reporter) 
     if (installed) return;
     installed = true;
     RememberOwnCode();
+    StartOverflowReporter();
     PrepareThreadForFaults();
     AddVectoredExceptionHandler(1, OnFirstChance);
     SetUnhandledExceptionFilter(OnUnhandled);

@@ -15,6 +15,10 @@ namespace platform {
 // one, never a mix, also when `to` exists.
 bool ReplaceFile(const std::string& from, const std::string& to);
 
+// Opens a new file for writing bytes; null, with errno EEXIST, when a file
+// of that name exists already (it is never overwritten).
+std::FILE* CreateNewFile(const std::string& path);
+
 // Writes the file's buffered bytes through to the disk.
 bool FlushToDisk(std::FILE* file);
 

@@ -16,6 +16,8 @@ namespace platform {
 
 bool ReplaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
+std::FILE* CreateNewFile(const std::string& path) { return std::fopen(path.c_str(), "wbx"); }
+
 bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && ::fsync(fileno(file)) == 0; }
 
 void AppendToFileInPlace(const char* path, const char* bytes, size_t size) {

@@ -2,7 +2,9 @@
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <pwd.h>
@@ -96,6 +98,11 @@ bool LinkPacks(const fs::path& dataFolder, const std::set<std::pair<std::string,
 
 }  // namespace
 
+bool IsFolder(const std::string& path) {
+    std::error_code ec;
+    return fs::is_directory(fs::u8path(path), ec);
+}
+
 #if defined(_WIN32)
 std::string ExecutableFolder() {
     std::wstring exe(MAX_PATH, L'\0');
@@ -124,11 +131,6 @@ std::string ExecutableFolder() {
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : exe.parent_path().string();
-}
-
-bool IsFolder(const std::string& path) {
-    std::error_code ec;
-    return fs::is_directory(path, ec);
 }
 
 std::string UserDataHome() {

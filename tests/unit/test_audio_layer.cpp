@@ -640,6 +640,7 @@ TEST_F(AudioLayerTest, LatencyIsReported) {
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
 }
 
+#if !defined(_WIN32)  // ALSA's own configuration
 TEST_F(AudioLayerTest, NoSoundCardPrintsNothing) {
     BASS_Free();
     // ALSA with an empty configuration has no output at all, like a machine
@@ -669,10 +670,11 @@ TEST_F(AudioLayerTest, NoSoundCardPrintsNothing) {
     // The no-output device still opens.
     EXPECT_TRUE(BASS_Init(-2, RATE, 0x20, nullptr));
 }
+#endif
 
 TEST_F(AudioLayerTest, SdlDeviceMixesOnItsOwnThread) {
     BASS_Free();
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    testsupport::SetEnvironment("SDL_AUDIODRIVER", "dummy");
     platform::SetAudioOutput(platform::AudioOutput::Sdl);
     ASSERT_TRUE(BASS_Init(-1, RATE, 0x20, nullptr)) << BASS_ErrorGetCode();
     ASSERT_TRUE(BASS_Start());
@@ -692,7 +694,7 @@ TEST_F(AudioLayerTest, SdlDeviceMixesOnItsOwnThread) {
     EXPECT_EQ(BASS_ChannelIsActive(stream), BASS_ACTIVE_STOPPED);
     ASSERT_TRUE(BASS_StreamFree(stream));
     ASSERT_TRUE(BASS_Free());
-    unsetenv("SDL_AUDIODRIVER");
+    testsupport::UnsetEnvironment("SDL_AUDIODRIVER");
 }
 
 }  // namespace
