@@ -5,7 +5,9 @@
 ; /CurrentUser on the command line choose; /S installs without a window.
 ; Uninstalling removes the programs, the Start-menu entry and the uninstall
 ; record, never the player's own folder (%APPDATA%\Quble).
-Unicode true
+; The game is a 64-bit program: so is its installer (it runs where the game
+; runs, also where 32-bit programs cannot).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !define APPNAME "Quble"
@@ -39,6 +41,7 @@ BrandingText "${APPNAME} ${VERSION}"
 VIProductVersion "${VERSION}.0.0"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "${APPNAME}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "Quble developers"
+VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright Quble developers"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "${APPNAME} installer"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${VERSION}"
