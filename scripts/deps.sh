@@ -38,16 +38,17 @@ LIBRARIES=(
 
 HOST_PACKAGES=(
   dpkg-dev ca-certificates xz-utils bzip2 make cmake ninja-build meson
-  pkg-config autoconf automake libtool ccache nasm
+  pkg-config autoconf automake libtool libltdl-dev ccache nasm
 )
 
 log() { echo "deps: $*" >&2; }
 die() { log "$*"; exit 1; }
 
 # ---- Target: everything that differs between foreign targets lives here ----
-# A target sets HOST (its triple), TARGET_PACKAGES, CC/CXX (with ccache),
-# CMAKE_TOOLCHAIN, writes MESON_CROSS, and defines finish_prefix, run by the
-# merge on the assembled prefix.
+# A target sets HOST (its triple), TARGET_PACKAGES, CC and CXX (with ccache),
+# CMAKE_TOOLCHAIN, SHARED (ON: DLLs, OFF: static libraries), and defines
+# write_meson_cross FILE, finish_library PREFIX (run on each installed
+# library) and finish_prefix PREFIX (run on the assembled prefix).
 
 target_mingw64() {
   HOST=x86_64-w64-mingw32
@@ -56,21 +57,18 @@ target_mingw64() {
   # libgcc and libstdc++ are linked in statically (the flags live in CC so
   # that libtool passes them on), leaving libwinpthread-1.dll as the only
   # runtime DLL beside the libraries.
-  local runtime="-static-libgcc -static-libstdc++"
   CC="ccache $HOST-gcc-posix -static-libgcc"
-  CXX="ccache $HOST-g++-posix $runtime"
+  CXX="ccache $HOST-g++-posix -static-libgcc -static-libstdc++"
   CMAKE_TOOLCHAIN=$REPO/cmake/mingw64.cmake
-  STRIP=$HOST-strip
-  finish_prefix() { cp /usr/$HOST/lib/libwinpthread-1.dll "$1/bin/"; }
-}
+  SHARED=ON
 
-write_meson_cross() { # FILE: a meson cross file for the target
-  cat > "$1" <<EOF
+  write_meson_cross() {
+    cat > "$1" <<EOF
 [binaries]
 c = ['ccache', '$HOST-gcc-posix']
 cpp = ['ccache', '$HOST-g++-posix']
 ar = '$HOST-ar'
-strip = '$STRIP'
+strip = '$HOST-strip'
 windres = '$HOST-windres'
 pkg-config = 'pkg-config'
 
@@ -84,6 +82,16 @@ cpu_family = 'x86_64'
 cpu = 'x86_64'
 endian = 'little'
 EOF
+  }
+
+  # Keeps the DLLs, stripped, and none of the programs.
+  finish_library() {
+    compgen -G "$1/bin/*.dll" > /dev/null || { log "no DLL was installed"; return 1; }
+    find "$1/bin" -name '*.exe' -delete
+    "$HOST-strip" --strip-unneeded "$1"/bin/*.dll
+  }
+
+  finish_prefix() { cp "/usr/$HOST/lib/libwinpthread-1.dll" "$1/bin/"; }
 }
 
 # ---- Host packages ----
@@ -236,9 +244,11 @@ unpack_source() {
 # prefix, DEPS the assembled prefix of the libraries it builds against) ----
 
 autotools_build() { # extra ./configure arguments
+  local linkage=(--enable-shared --disable-static)
+  [ "$SHARED" = ON ] || linkage=(--disable-shared --enable-static)
   autoreconf -fi
   CPPFLAGS="-I$DEPS/include" LDFLAGS="-L$DEPS/lib" CFLAGS="-O2" CXXFLAGS="-O2" \
-    ./configure --host="$HOST" --prefix="$OUT" --enable-shared --disable-static "$@"
+    ./configure --host="$HOST" --prefix="$OUT" "${linkage[@]}" "$@"
   make -j"$JOBS"
   make install
 }
@@ -249,7 +259,7 @@ cmake_build() { # extra CMake arguments
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG" \
     -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
     -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
-    -DBUILD_SHARED_LIBS=ON "$@"
+    -DBUILD_SHARED_LIBS="$SHARED" "$@"
   cmake --build velmor-build -j"$JOBS"
   cmake --install velmor-build
 }
@@ -257,7 +267,7 @@ cmake_build() { # extra CMake arguments
 meson_build() { # extra meson options
   write_meson_cross velmor-cross.ini
   meson setup velmor-build --cross-file velmor-cross.ini --prefix="$OUT" --libdir=lib \
-    -Doptimization=2 -Ddebug=false --default-library=shared "$@"
+    -Doptimization=2 -Ddebug=false --default-library="$([ "$SHARED" = ON ] && echo shared || echo static)" "$@"
   ninja -C velmor-build -j"$JOBS"
   meson install -C velmor-build
 }
@@ -300,15 +310,27 @@ build_ogg() { autotools_build; }
 build_vorbis() { autotools_build --disable-docs --disable-examples --disable-oggtest --with-ogg="$DEPS"; }
 
 build_flac() {
-  autotools_build --disable-programs --disable-examples --disable-cpplibs --disable-doxygen-docs \
+  # Stack protection would link libssp, which MinGW has only as a static
+  # library; libtool then refuses to make a DLL.
+  autotools_build --disable-stack-smash-protection --disable-fortify-source \
+    --disable-programs --disable-examples --disable-cpplibs --disable-doxygen-docs \
     --disable-oggtest --disable-thorough-tests --with-ogg="$DEPS"
 }
 
-build_opus() { autotools_build --disable-doc --disable-extra-programs; }
+build_opus() {
+  # configure adds _FORTIFY_SOURCE unless it is defined; it needs libssp, as
+  # stack protection does for FLAC.
+  autotools_build --disable-doc --disable-extra-programs CPPFLAGS="-I$DEPS/include -D_FORTIFY_SOURCE=0"
+}
 
 build_mpg123() { autotools_build --with-audio=dummy --enable-modules=no; }
 
-build_lame() { autotools_build --disable-frontend --disable-decoder; }
+build_lame() {
+  # The export list names lame_init_old, which 3.100 makes static; only DLL
+  # links check the list.
+  sed -i '/^lame_init_old$/d' include/libmp3lame.sym
+  autotools_build --disable-frontend
+}
 
 build_sndfile() {
   cmake_build -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DENABLE_CPACK=OFF \
@@ -348,7 +370,7 @@ library_key() {
   local lib=$1 dep
   {
     echo "${DIR_OF[$lib]}"
-    declare -f "build_$lib" autotools_build cmake_build meson_build write_meson_cross "target_$TARGET"
+    declare -f "build_$lib" autotools_build cmake_build meson_build tidy_install "target_$TARGET"
     cat "$CMAKE_TOOLCHAIN"
     for dep in ${DEPS_OF[$lib]}; do echo "${KEY_OF[$dep]}"; done
   } | sha256sum | cut -d' ' -f1
@@ -378,20 +400,18 @@ build_library() {
     tail -n 40 "$logfile" >&2
     die "building $lib failed; full log: $logfile"
   fi
-  tidy_install "$dir/prefix"
+  tidy_install "$dir/prefix" || die "installing $lib failed; full log: $logfile"
   echo "${KEY_OF[$lib]}" > "$dir/stamp"
   rm -rf "$work"
   log "built ${DIR_OF[$lib]} in $((SECONDS - start)) s"
 }
 
-# Keeps what linking and running need: no programs, manuals or libtool archives;
-# DLLs stripped.
+# Drops manuals and libtool archives (which hold build paths), then lets the
+# target keep what linking and running need.
 tidy_install() {
-  local out=$1
-  rm -rf "$out/share/man" "$out/share/doc" "$out/share/info"
-  find "$out" -name '*.la' -delete
-  find "$out/bin" -name '*.exe' -delete
-  find "$out/bin" -name '*.dll' -exec "$STRIP" --strip-unneeded {} +
+  rm -rf "$1/share/man" "$1/share/doc" "$1/share/info"
+  find "$1" -name '*.la' -delete
+  finish_library "$1"
 }
 
 # Assembles the library prefixes PREFIX... into DEST (hard links), pointing
@@ -413,7 +433,8 @@ assemble() {
 sed_escape() { printf '%s' "$1" | sed 's/[][\\.*^$|]/\\&/g'; }
 
 main() {
-  "target_$TARGET" 2>/dev/null || die "unknown target $TARGET (known: mingw64)"
+  declare -F "target_$TARGET" > /dev/null || die "unknown target $TARGET (known: mingw64)"
+  "target_$TARGET"
   install_packages
   setup_apt
   local entry lib source deps
