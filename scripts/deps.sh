@@ -46,9 +46,11 @@ die() { log "$*"; exit 1; }
 
 # ---- Target: everything that differs between foreign targets lives here ----
 # A target sets HOST (its triple), TARGET_PACKAGES, CC and CXX (with ccache),
-# CMAKE_TOOLCHAIN, SHARED (ON: DLLs, OFF: static libraries), and defines
-# write_meson_cross FILE, finish_library PREFIX (run on each installed
-# library) and finish_prefix PREFIX (run on the assembled prefix).
+# LINK_FLAGS (for autotools builds), CMAKE_TOOLCHAIN, SHARED (ON: DLLs, OFF:
+# static libraries), and defines
+# write_meson_cross FILE, after_configure (run in an autotools tree after
+# ./configure), finish_library PREFIX (run on each installed library) and
+# finish_prefix PREFIX (run on the assembled prefix).
 
 target_mingw64() {
   HOST=x86_64-w64-mingw32
@@ -59,6 +61,9 @@ target_mingw64() {
   # runtime DLL beside the libraries.
   CC="ccache $HOST-gcc-posix -static-libgcc"
   CXX="ccache $HOST-g++-posix -static-libgcc -static-libstdc++"
+  # A DLL without export annotations exports every symbol, those of the
+  # static runtime too, which then clash with a program's own copy.
+  LINK_FLAGS="-Wl,--exclude-libs,ALL"
   CMAKE_TOOLCHAIN=$REPO/cmake/mingw64.cmake
   SHARED=ON
 
@@ -82,6 +87,15 @@ cpu_family = 'x86_64'
 cpu = 'x86_64'
 endian = 'little'
 EOF
+  }
+
+  # libtool links C++ DLLs with -nostdlib and its own -lstdc++, which takes
+  # libstdc++'s DLL whatever -static-libstdc++ says: name the static archive
+  # instead, and let libtool link a DLL against it.
+  after_configure() {
+    [ -f libtool ] || return 0
+    sed -i -e "s|^postdeps=\"-lstdc++ |postdeps=\"$($HOST-g++-posix -print-file-name=libstdc++.a) |" \
+      -e 's|^deplibs_check_method=.*|deplibs_check_method="pass_all"|' libtool
   }
 
   # Keeps the DLLs, stripped, and none of the programs.
@@ -247,8 +261,9 @@ autotools_build() { # extra ./configure arguments
   local linkage=(--enable-shared --disable-static)
   [ "$SHARED" = ON ] || linkage=(--disable-shared --enable-static)
   autoreconf -fi
-  CPPFLAGS="-I$DEPS/include" LDFLAGS="-L$DEPS/lib" CFLAGS="-O2" CXXFLAGS="-O2" \
+  CC="$CC" CXX="$CXX" CPPFLAGS="-I$DEPS/include" LDFLAGS="-L$DEPS/lib $LINK_FLAGS" CFLAGS="-O2" CXXFLAGS="-O2" \
     ./configure --host="$HOST" --prefix="$OUT" "${linkage[@]}" "$@"
+  after_configure
   make -j"$JOBS"
   make install
 }
