@@ -46,19 +46,18 @@ die() { log "$*"; exit 1; }
 
 # ---- Target: everything that differs between foreign targets lives here ----
 # A target sets HOST (its triple), TARGET_PACKAGES, CC and CXX (with ccache),
-# LINK_FLAGS (for autotools builds), CMAKE_TOOLCHAIN, SHARED (ON: DLLs, OFF:
-# static libraries), and defines
-# write_meson_cross FILE, after_configure (run in an autotools tree after
-# ./configure), finish_library PREFIX (run on each installed library) and
-# finish_prefix PREFIX (run on the assembled prefix).
+# LINK_FLAGS (for autotools builds), CMAKE_TOOLCHAIN and SHARED (ON: DLLs,
+# OFF: static libraries), and defines write_meson_cross FILE, after_configure
+# (run in an autotools tree after ./configure), finish_library PREFIX (run on
+# each installed library) and finish_prefix PREFIX (run on the assembled
+# prefix). zlib and Lua, linked by hand, name their Windows files directly.
 
 target_mingw64() {
   HOST=x86_64-w64-mingw32
   TARGET_PACKAGES=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 nsis)
   # The posix thread model: GCC 12's win32 one lacks std::thread and std::mutex.
-  # libgcc and libstdc++ are linked in statically (the flags live in CC so
-  # that libtool passes them on), leaving libwinpthread-1.dll as the only
-  # runtime DLL beside the libraries.
+  # libgcc and libstdc++ are linked in statically, leaving libwinpthread-1.dll
+  # as the only runtime DLL beside the libraries.
   CC="ccache $HOST-gcc-posix -static-libgcc"
   CXX="ccache $HOST-g++-posix -static-libgcc -static-libstdc++"
   # A DLL without export annotations exports every symbol, those of the
