@@ -44,7 +44,8 @@ run_tests build "${ctest[@]}" -L shuffle
 # instead of turning into leaks of a nameless library when the GL client
 # closes the display (ASan then cannot be the first library loaded).
 bash scripts/build.sh build-asan -DVELMOR_SANITIZE=ON -DVELMOR_BUILD_BENCH=OFF
-export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp"
+# The list of suppressions used stays off standard error, which tests read.
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 run_tests build-asan env ASAN_OPTIONS=detect_leaks=1 "${ctest[@]}" -L unit
 mesa_driver="$(ls /usr/lib/*/dri/swrast_dri.so 2> /dev/null | head -n 1 || true)"
 run_tests build-asan env ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0 "${xvfb[@]}" \
