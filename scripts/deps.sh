@@ -3,13 +3,14 @@
 # source packages, once per library version, into a cache outside the clone,
 # then assembles them into one prefix (include/, lib/, lib/pkgconfig/, bin/)
 # whose path is the last line printed on stdout.
-#   bash scripts/deps.sh mingw64
+#   bash scripts/deps.sh mingw64       (Windows DLLs)
+#   bash scripts/deps.sh emscripten    (WebAssembly static libraries)
 # VELMOR_DEPS_CACHE moves the cache (default ~/.cache/velmor-deps). Build logs
 # go to <cache>/<target>/logs/; stdout carries only the prefix path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 REPO=$PWD
-TARGET=${1:?usage: scripts/deps.sh TARGET   (TARGET: mingw64)}
+TARGET=${1:?usage: scripts/deps.sh TARGET   (TARGET: mingw64 or emscripten)}
 CACHE_ROOT=${VELMOR_DEPS_CACHE:-$HOME/.cache/velmor-deps}
 CACHE=$CACHE_ROOT/$TARGET
 PREFIX=$CACHE/prefix
@@ -51,6 +52,11 @@ die() { log "$*"; exit 1; }
 # (run in an autotools tree after ./configure), finish_library PREFIX (run on
 # each installed library) and finish_prefix PREFIX (run on the assembled
 # prefix). zlib and Lua, linked by hand, name their Windows files directly.
+# A target may also list UNUSED_LIBRARIES, left out of its build, and define
+# prepare_target (run once its packages are installed) and build_LIB
+# functions that replace the Windows ones below.
+UNUSED_LIBRARIES=()
+prepare_target() { :; }
 
 target_mingw64() {
   HOST=x86_64-w64-mingw32
@@ -105,6 +111,79 @@ EOF
   }
 
   finish_prefix() { cp "/usr/$HOST/lib/libwinpthread-1.dll" "$1/bin/"; }
+}
+
+target_emscripten() {
+  HOST=wasm32-unknown-emscripten
+  TARGET_PACKAGES=(emscripten)
+  # The compilers, archiver and symbol lister emconfigure and emmake would
+  # set; not run through them, as they replace PKG_CONFIG_LIBDIR with
+  # Emscripten's sysroot and put its SDL port's sdl2-config on the PATH.
+  CC=emcc
+  CXX=em++
+  export AR=emar RANLIB=emranlib NM=emnm
+  LINK_FLAGS=""
+  CMAKE_TOOLCHAIN=$REPO/cmake/emscripten.cmake
+  SHARED=OFF
+  # The browser has WebGL through Emscripten's own GL library.
+  UNUSED_LIBRARIES=(epoxy)
+
+  # Debian's Emscripten cache is frozen and read-only, and an empty cache
+  # would rebuild libc and the rest: copy it, once per Emscripten version,
+  # and point a copy of the package's config at the copy, unfrozen.
+  prepare_target() {
+    local version dir
+    version=$(dpkg-query -W -f='${Version}' emscripten)
+    dir=$CACHE/emscripten-$version
+    if [ ! -f "$dir/config" ]; then
+      log "copying Emscripten's cache for $version"
+      rm -rf "$dir"
+      mkdir -p "$dir"
+      cp -a /usr/share/emscripten/cache "$dir/cache"
+      sed -e 's/^FROZEN_CACHE *=.*/FROZEN_CACHE = False/' /usr/share/emscripten/.emscripten > "$dir/config.new"
+      printf "\nCACHE = '%s'\nCOMPILER_WRAPPER = 'ccache'\n" "$dir/cache" >> "$dir/config.new"
+      mv "$dir/config.new" "$dir/config"
+    fi
+    export EM_CONFIG=$dir/config
+    # Emscripten's JavaScript tools need Debian's node modules (acorn),
+    # which a node from outside Debian does not look for.
+    export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+    # Sources that name ports (-sUSE_*) fail here instead of downloading.
+    export EM_PORTS=/nonexistent
+  }
+
+  build_zlib() {
+    mkdir -p "$OUT/lib" "$OUT/include"
+    $CC -O2 -DHAVE_UNISTD_H -c adler32.c compress.c crc32.c deflate.c gzclose.c gzlib.c gzread.c gzwrite.c \
+      infback.c inffast.c inflate.c inftrees.c trees.c uncompr.c zutil.c
+    emar rcs "$OUT/lib/libz.a" ./*.o
+    cp zlib.h zconf.h "$OUT/include/"
+    write_pc zlib "$(sed -n 's/^#define ZLIB_VERSION "\(.*\)"/\1/p' zlib.h)" '-I${includedir}' '-L${libdir} -lz'
+  }
+
+  # No SIMD: WebAssembly SIMD is not in every browser.
+  build_jpeg() { cmake_build -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF; }
+
+  build_sdl2() { cmake_build -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF; }
+
+  build_lua() {
+    make -C src -j"$JOBS" liblua5.1.a LUA_A=liblua5.1.a CC="$CC" CFLAGS="-O2 -Wall" AR="emar rcu" RANLIB=emranlib
+    mkdir -p "$OUT/lib" "$OUT/include"
+    cp src/liblua5.1.a "$OUT/lib/"
+    cp src/lua.h src/lualib.h src/lauxlib.h src/luaconf.h etc/lua.hpp "$OUT/include/"
+    write_pc lua5.1 "$(sed -n 's/^#define LUA_RELEASE.*"Lua \(.*\)"/\1/p' src/lua.h)" \
+      '-I${includedir}' '-L${libdir} -llua5.1'
+  }
+
+  after_configure() { :; }
+
+  # Keeps the static libraries and none of the programs.
+  finish_library() {
+    compgen -G "$1/lib/*.a" > /dev/null || { log "no static library was installed"; return 1; }
+    find "$1" \( -name '*.js' -o -name '*.wasm' \) -delete
+  }
+
+  finish_prefix() { :; }
 }
 
 # ---- Host packages ----
@@ -447,14 +526,20 @@ assemble() {
 sed_escape() { printf '%s' "$1" | sed 's/[][\\.*^$|]/\\&/g'; }
 
 main() {
-  declare -F "target_$TARGET" > /dev/null || die "unknown target $TARGET (known: mingw64)"
+  declare -F "target_$TARGET" > /dev/null || die "unknown target $TARGET (known: mingw64 emscripten)"
   "target_$TARGET"
   install_packages
+  prepare_target
   setup_apt
-  local entry lib source deps
-  # Built in order, so that each finds the libraries it builds against.
+  local entry lib source deps dep used=()
   for entry in "${LIBRARIES[@]}"; do
+    read -r lib _ <<< "$entry"
+    [[ " ${UNUSED_LIBRARIES[*]} " == *" $lib "* ]] || used+=("$entry")
+  done
+  # Built in order, so that each finds the libraries it builds against.
+  for entry in "${used[@]}"; do
     read -r lib source deps <<< "$entry"
+    deps=$(for dep in $deps; do [[ " ${UNUSED_LIBRARIES[*]} " == *" $dep "* ]] || echo "$dep"; done | xargs)
     SOURCE_OF[$lib]=$source
     DEPS_OF[$lib]=$deps
     fetch_source "$source"
@@ -466,7 +551,7 @@ main() {
   inputs=$(for lib in "${!KEY_OF[@]}"; do echo "$lib ${KEY_OF[$lib]}"; done | sort)
   if [ "$(cat "$PREFIX/.inputs" 2>/dev/null)" != "$inputs" ]; then
     local prefixes=()
-    for entry in "${LIBRARIES[@]}"; do
+    for entry in "${used[@]}"; do
       read -r lib _ <<< "$entry"
       prefixes+=("$CACHE/${DIR_OF[$lib]}/prefix")
     done
