@@ -5,6 +5,11 @@
 # Without VELMOR_DEPS_PREFIX (cache variable or environment) it uses the
 # default cache's prefix. EM_CONFIG must name the config deps.sh wrote, whose
 # cache is writable.
+
+# Checks that run a program (Emscripten's check_type_size) run it in node;
+# 3.1.6's output loads its .wasm with fetch wherever there is one, which
+# fails on a file path in node 18 and later.
+set(CMAKE_CROSSCOMPILING_EMULATOR "node;--no-experimental-fetch" CACHE STRING "Runs the programs of configure checks")
 include(/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake)
 
 if(NOT VELMOR_DEPS_PREFIX)
