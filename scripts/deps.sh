@@ -167,10 +167,13 @@ target_emscripten() {
   build_sdl2() { cmake_build -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF; }
 
   build_lua() {
+    # Debian's luaconf.h takes the triple of its module folder from a header
+    # that its packaging writes.
+    echo "#define DEB_HOST_MULTIARCH \"$HOST\"" > src/lua5.1-deb-multiarch.h
     make -C src -j"$JOBS" liblua5.1.a LUA_A=liblua5.1.a CC="$CC" CFLAGS="-O2 -Wall" AR="emar rcu" RANLIB=emranlib
     mkdir -p "$OUT/lib" "$OUT/include"
     cp src/liblua5.1.a "$OUT/lib/"
-    cp src/lua.h src/lualib.h src/lauxlib.h src/luaconf.h etc/lua.hpp "$OUT/include/"
+    cp src/lua.h src/lualib.h src/lauxlib.h src/luaconf.h src/lua5.1-deb-multiarch.h etc/lua.hpp "$OUT/include/"
     write_pc lua5.1 "$(sed -n 's/^#define LUA_RELEASE.*"Lua \(.*\)"/\1/p' src/lua.h)" \
       '-I${includedir}' '-L${libdir} -llua5.1'
   }
