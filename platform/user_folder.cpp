@@ -58,13 +58,21 @@ bool IsCopyOf(const fs::path& copy, const fs::path& original) {
     return fs::last_write_time(copy, ec) >= fs::last_write_time(original, ec) && !ec;
 }
 
+// Where symbolic links can be made, a file that is not one is the user's
+// own; on Windows, where they usually cannot, it is a copy of ours.
+#if defined(_WIN32)
+constexpr bool kCopiesStandForLinks = true;
+#else
+constexpr bool kCopiesStandForLinks = false;
+#endif
+
 bool LinkPack(const fs::path& target, const fs::path& link, std::error_code& ec) {
     std::error_code existsError;
     const fs::file_type type = fs::symlink_status(link, existsError).type();
     if (type == fs::file_type::symlink) return true;
     if (type != fs::file_type::not_found) {
+        if (!kCopiesStandForLinks || type != fs::file_type::regular) return true;
         if (fs::equivalent(target, link, existsError) || IsCopyOf(link, target)) return true;
-        if (type != fs::file_type::regular) return true;  // the user's own
         return fs::copy_file(target, link, fs::copy_options::overwrite_existing, ec);
     }
     fs::create_symlink(target, link, ec);
