@@ -30,6 +30,9 @@
 
 #include "d3d8_device.h"
 #include "letterbox.h"
+#if defined(__EMSCRIPTEN__)
+#include "page.h"
+#endif
 #include "presentation.h"
 #include "sdl_events.h"
 #include "window_sdl.h"
@@ -657,11 +660,19 @@ protected:
         m_current.Reset();
         m_previousShown = true;
         m_deferring = g_skipRepeatedFrames;
+#if defined(__EMSCRIPTEN__)
+        // The browser shows the canvas when it gets control back, once per
+        // display refresh: that is the vsync of a page.
+        platform::WaitForAnimationFrame();
+#endif
     }
 
     // Adaptive vsync first: a late frame is shown at once instead of a whole
     // refresh later. An answer is believed only when the interval reads back.
     bool OnRequestVsync(bool wanted) override {
+#if defined(__EMSCRIPTEN__)
+        return wanted;
+#endif
         SDL_GL_MakeCurrent(m_window, m_context);
         if (!wanted) {
             SDL_GL_SetSwapInterval(0);

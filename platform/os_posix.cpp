@@ -12,9 +12,23 @@
 
 #include "system.h"
 
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+
+#include "page.h"
+#endif
+
 namespace platform {
 
-bool ReplaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+// In the browser the file system lives in memory; a replaced file (the best
+// result, the display settings) goes to the lasting storage at once.
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) != 0) return false;
+#if defined(__EMSCRIPTEN__)
+    PersistPlayerFiles();
+#endif
+    return true;
+}
 
 std::FILE* CreateNewFile(const std::string& path) { return std::fopen(path.c_str(), "wbx"); }
 
@@ -50,12 +64,17 @@ std::tm LocalTime(std::time_t when) {
 long LocalUtcOffset(std::time_t when) { return LocalTime(when).tm_gmtoff; }
 
 void SleepMicroseconds(uint64_t microseconds) {
+#if defined(__EMSCRIPTEN__)
+    // The browser must get control back to run anything else meanwhile.
+    emscripten_sleep(static_cast<unsigned>((microseconds + 999) / 1000));
+#else
     timespec ts{};
     ts.tv_sec = static_cast<time_t>(microseconds / 1000000u);
     ts.tv_nsec = static_cast<long>(microseconds % 1000000u) * 1000;
     // A signal cuts the sleep short; the rest is slept on.
     while (clock_nanosleep(CLOCK_MONOTONIC, 0, &ts, &ts) == EINTR) {
     }
+#endif
 }
 
 void UseParentConsole() {}
@@ -76,6 +95,10 @@ std::string MakeScratchFolder(const std::string& prefix) {
 InstanceLock::InstanceLock(const std::string& name) {
     const char* override = std::getenv("VELMOR_INSTANCE_LOCK");
     const std::string base = override && *override ? override : name;
+#if defined(__EMSCRIPTEN__)
+    // Pages of one site share the player's storage: one page at a time.
+    m_acquired = TakePageLock(base);
+#else
     const std::string full = base + " uid " + std::to_string(getuid());
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return;
@@ -91,10 +114,13 @@ InstanceLock::InstanceLock(const std::string& name) {
     }
     m_handle = fd;
     m_acquired = true;
+#endif
 }
 
 InstanceLock::~InstanceLock() {
+#if !defined(__EMSCRIPTEN__)
     if (m_acquired) close(static_cast<int>(m_handle));
+#endif
 }
 
 }  // namespace platform

@@ -7,6 +7,9 @@
 #include <deque>
 
 #include "os.h"
+#if defined(__EMSCRIPTEN__)
+#include "page.h"
+#endif
 #include "sdl_events.h"
 #include "system.h"
 
@@ -56,11 +59,16 @@ public:
     }
 
     void MessageBox(const std::string& text, const std::string& caption) override {
+#if defined(__EMSCRIPTEN__)
+        // A browser's modal alert would stop the page; the page shows it.
+        ShowPageMessage(caption, text);
+#else
         if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption.c_str(), text.c_str(),
                                      nullptr) != 0) {
             // No display to show it on: the terminal is the next best place.
             std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         }
+#endif
     }
 
 private:

@@ -178,6 +178,14 @@ target_emscripten() {
       '-I${includedir}' '-L${libdir} -llua5.1'
   }
 
+  # libopenmpt reports a module it cannot read by throwing; built without
+  # exception support, Emscripten turns that throw into an abort.
+  build_openmpt() {
+    autotools_build --disable-openmpt123 --disable-examples --disable-tests --disable-doxygen-doc \
+      --without-portaudio --without-portaudiocpp --without-pulseaudio --without-sndfile --without-flac \
+      CXXFLAGS="-O2 -fexceptions"
+  }
+
   after_configure() { :; }
 
   # Keeps the static libraries and none of the programs.

@@ -13,6 +13,7 @@ PACKAGES=(
   valgrind
   zip unzip  # the Windows zip, and its test
   qemu-user
+  chromium chromium-driver python3-selenium  # the web pages' tests
 )
 # Packaging and its checks: validators for the desktop entry and AppStream
 # data; Pillow and the DejaVu font for the icon generator.
