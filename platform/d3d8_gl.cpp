@@ -1,4 +1,6 @@
-// The Direct3D-shaped device on OpenGL 3.3 core (SDL2 + libepoxy).
+// The Direct3D-shaped device on OpenGL 3.3 core (SDL2 + libepoxy), or,
+// built with VELMOR_GL_ES, on OpenGL ES 3.0 as WebGL 2 offers it (libepoxy on
+// the desktop, Emscripten's GLES3 headers in a browser).
 //
 // The back buffer is an offscreen framebuffer of the mode's size and format
 // whose row 0 is the top screen row, so screen coordinates map straight onto
@@ -12,7 +14,13 @@
 #include "d3d8_gl.h"
 
 #include <SDL.h>
+#if defined(__EMSCRIPTEN__)
+#include <GLES3/gl3.h>
+// S3TC enums.
+#include <GLES2/gl2ext.h>
+#else
 #include <epoxy/gl.h>
+#endif
 #if defined(SDL_VIDEO_DRIVER_X11)
 #include <SDL_syswm.h>
 #include <epoxy/glx.h>
@@ -35,7 +43,16 @@
 #endif
 #include "presentation.h"
 #include "sdl_events.h"
+#include "texel_rgba.h"
 #include "window_sdl.h"
+
+#if VELMOR_GL_ES
+// OpenGL ES 3.0 shading language, at full precision like desktop OpenGL's.
+#define VELMOR_GLSL_HEADER \
+    "#version 300 es\nprecision highp float;\nprecision highp int;\nprecision highp sampler2D;\n"
+#else
+#define VELMOR_GLSL_HEADER "#version 330 core\n"
+#endif
 
 namespace vd3d {
 
@@ -45,6 +62,35 @@ bool g_skipRepeatedFrames = true;
 
 // ---- Texture formats --------------------------------------------------------
 
+// The OpenGL format of an S3TC texture; 0 for any other format.
+GLenum S3tcFormat(D3DFORMAT format) {
+    switch (format) {
+        case D3DFMT_DXT1: return GL_COMPRESSED_RGBA_S3TC_DXT1_EXT;
+        // The premultiplied variants are stored as their plain twins.
+        case D3DFMT_DXT2:
+        case D3DFMT_DXT3: return GL_COMPRESSED_RGBA_S3TC_DXT3_EXT;
+        case D3DFMT_DXT4:
+        case D3DFMT_DXT5: return GL_COMPRESSED_RGBA_S3TC_DXT5_EXT;
+        default: return 0;
+    }
+}
+
+// OpenGL ES and WebGL 2 name S3TC with an extension of their own.
+bool HasS3tc() {
+    GLint count = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    for (GLint i = 0; i < count; ++i) {
+        const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+        if (name && (std::strcmp(name, "GL_EXT_texture_compression_s3tc") == 0 ||
+                     std::strcmp(name, "WEBGL_compressed_texture_s3tc") == 0))
+            return true;
+    }
+    return false;
+}
+
+#if !VELMOR_GL_ES
+// Desktop OpenGL takes Direct3D's texels as they are, with swizzles for the
+// channels a format lacks.
 struct GlFormat {
     D3DFORMAT d3d;
     GLenum internalFormat;
@@ -64,11 +110,6 @@ const GlFormat kGlFormats[] = {
     {D3DFMT_A8, GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED}},
     {D3DFMT_L8, GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_ONE}},
     {D3DFMT_A8L8, GL_RG8, GL_RG, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_GREEN}},
-    {D3DFMT_DXT1, GL_COMPRESSED_RGBA_S3TC_DXT1_EXT, 0, 0, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
-    {D3DFMT_DXT2, GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
-    {D3DFMT_DXT3, GL_COMPRESSED_RGBA_S3TC_DXT3_EXT, 0, 0, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
-    {D3DFMT_DXT4, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
-    {D3DFMT_DXT5, GL_COMPRESSED_RGBA_S3TC_DXT5_EXT, 0, 0, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}},
 };
 
 const GlFormat* FindGlFormat(D3DFORMAT format) {
@@ -76,15 +117,11 @@ const GlFormat* FindGlFormat(D3DFORMAT format) {
         if (f.d3d == format) return &f;
     return nullptr;
 }
-
-bool IsCompressed(D3DFORMAT format) {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
-}
+#endif
 
 // ---- Shaders ------------------------------------------------------------------
 
-const char* const kSceneVertexShader = R"(#version 330 core
+const char* const kSceneVertexShader = VELMOR_GLSL_HEADER R"(
 layout(location = 0) in vec4 aPosition;
 layout(location = 1) in vec4 aDiffuse;
 layout(location = 2) in vec4 aSpecular;
@@ -99,8 +136,9 @@ void main() {
     // Direct3D puts pixel centres on whole coordinates, OpenGL half a pixel in.
     vec2 ndc = (aPosition.xy + 0.5) / uTargetSize * 2.0 - 1.0;
     gl_Position = vec4(ndc, 0.0, 1.0);
-    vDiffuse = aDiffuse;
-    vSpecular = aSpecular;
+    // Direct3D's colours are B, G, R, A bytes.
+    vDiffuse = aDiffuse.bgra;
+    vSpecular = aSpecular.bgra;
     vTexCoord0 = aTexCoord0;
     vTexCoord1 = aTexCoord1;
 }
@@ -108,10 +146,10 @@ void main() {
 
 // Stage operation and argument codes are Direct3D's. Each program is built
 // for one combination of stage operations, arguments, coordinate sets,
-// bound textures, specular and fog (a SceneKey), given as the constants
-// kHasTexture, kColorStage, kAlphaStage, kSpecularEnable and kFogEnable
-// written before this text, so the compiler keeps only the work that
-// combination does.
+// bound textures, specular, fog and emulated border addressing (a SceneKey),
+// given as the constants kHasTexture, kColorStage, kAlphaStage, kBorder,
+// kSpecularEnable and kFogEnable written before this text, so the compiler
+// keeps only the work that combination does.
 const char* const kSceneFragmentShader = R"(
 in vec4 vDiffuse;
 in vec4 vSpecular;
@@ -121,6 +159,7 @@ uniform sampler2D uTexture0;
 uniform sampler2D uTexture1;
 uniform vec4 uTextureFactor;
 uniform vec3 uFogColor;
+uniform vec4 uBorderColor[2];
 out vec4 fragColor;
 
 vec4 Argument(int argument, vec4 current, vec4 texel) {
@@ -167,10 +206,28 @@ vec4 Stage(int stage, vec4 current, vec4 texel) {
 
 vec2 Coordinates(int set) { return set == 1 ? vTexCoord1 : vTexCoord0; }
 
+// Border addressing where the sampler has none (kBorder: 1 across, 2 down):
+// coordinates outside the texture read the border colour.
+vec4 Bordered(int stage, vec2 uv, vec4 texel) {
+    bool outsideU = (kBorder[stage] & 1) != 0 && (uv.x < 0.0 || uv.x >= 1.0);
+    bool outsideV = (kBorder[stage] & 2) != 0 && (uv.y < 0.0 || uv.y >= 1.0);
+    return outsideU || outsideV ? uBorderColor[stage] : texel;
+}
+
+vec4 Texel0() {
+    vec2 uv = Coordinates(kColorStage[0].w);
+    return Bordered(0, uv, texture(uTexture0, uv));
+}
+
+vec4 Texel1() {
+    vec2 uv = Coordinates(kColorStage[1].w);
+    return Bordered(1, uv, texture(uTexture1, uv));
+}
+
 void main() {
     // A stage with no texture reads opaque white.
-    vec4 texel0 = kHasTexture.x != 0 ? texture(uTexture0, Coordinates(kColorStage[0].w)) : vec4(1.0);
-    vec4 texel1 = kHasTexture.y != 0 ? texture(uTexture1, Coordinates(kColorStage[1].w)) : vec4(1.0);
+    vec4 texel0 = kHasTexture.x != 0 ? Texel0() : vec4(1.0);
+    vec4 texel1 = kHasTexture.y != 0 ? Texel1() : vec4(1.0);
     vec4 current = vDiffuse;
     if (kColorStage[0].x != 1) {
         current = Stage(0, current, texel0);
@@ -182,7 +239,7 @@ void main() {
 }
 )";
 
-const char* const kPresentVertexShader = R"(#version 330 core
+const char* const kPresentVertexShader = VELMOR_GLSL_HEADER R"(
 out vec2 vUV;
 void main() {
     vec2 p = vec2((gl_VertexID << 1) & 2, gl_VertexID & 2);
@@ -192,7 +249,7 @@ void main() {
 }
 )";
 
-const char* const kPresentFragmentShader = R"(#version 330 core
+const char* const kPresentFragmentShader = VELMOR_GLSL_HEADER R"(
 in vec2 vUV;
 uniform sampler2D uFrame;
 uniform sampler2D uGamma;
@@ -256,6 +313,8 @@ struct SceneKey {
     int32_t color[8];  // per stage: operation, argument 1, argument 2, coordinate set
     int32_t alpha[8];  // per stage: operation, argument 1, argument 2, 0
     int32_t hasTexture[2];
+    // Per stage, border addressing the shader emulates: 1 across, 2 down.
+    int32_t border[2];
     int32_t specular, fog;
 
     bool operator<(const SceneKey& other) const { return std::memcmp(this, &other, sizeof(SceneKey)) < 0; }
@@ -266,14 +325,15 @@ std::string SceneFragmentSource(const SceneKey& key) {
     const int32_t* c = key.color;
     const int32_t* a = key.alpha;
     std::snprintf(head, sizeof(head),
-                  "#version 330 core\n"
+                  VELMOR_GLSL_HEADER
                   "const ivec2 kHasTexture = ivec2(%d, %d);\n"
                   "const ivec4 kColorStage[2] = ivec4[2](ivec4(%d, %d, %d, %d), ivec4(%d, %d, %d, %d));\n"
                   "const ivec4 kAlphaStage[2] = ivec4[2](ivec4(%d, %d, %d, %d), ivec4(%d, %d, %d, %d));\n"
+                  "const ivec2 kBorder = ivec2(%d, %d);\n"
                   "const int kSpecularEnable = %d;\n"
                   "const int kFogEnable = %d;\n",
                   key.hasTexture[0], key.hasTexture[1], c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7], a[0], a[1],
-                  a[2], a[3], a[4], a[5], a[6], a[7], key.specular, key.fog);
+                  a[2], a[3], a[4], a[5], a[6], a[7], key.border[0], key.border[1], key.specular, key.fog);
     return std::string(head) + kSceneFragmentShader;
 }
 
@@ -300,7 +360,12 @@ GLint AddressMode(uint32_t address) {
     switch (address) {
         case D3DTADDRESS_MIRROR: return GL_MIRRORED_REPEAT;
         case D3DTADDRESS_CLAMP: return GL_CLAMP_TO_EDGE;
+#if VELMOR_GL_ES
+        // WebGL 2 has no border colour: the scene shader gives it.
+        case D3DTADDRESS_BORDER: return GL_CLAMP_TO_EDGE;
+#else
         case D3DTADDRESS_BORDER: return GL_CLAMP_TO_BORDER;
+#endif
         default: return GL_REPEAT;
     }
 }
@@ -345,7 +410,8 @@ void ReadPciIds(SDL_Window* window, uint32_t& vendor, uint32_t& device) {
 #if defined(SDL_VIDEO_DRIVER_X11)
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11) {
+    // An OpenGL ES context may have been made through EGL instead of GLX.
+    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11 && glXGetCurrentContext()) {
         Display* display = info.info.x11.display;
         if (epoxy_has_glx_extension(display, DefaultScreen(display), "GLX_MESA_query_renderer")) {
             unsigned int v = 0, d = 0;
@@ -448,7 +514,13 @@ private:
     SDL_GLContext m_spareContext = nullptr;
 
     bool ReadAdapter(SDL_Window* window) {
+#if VELMOR_GL_ES
+        GLint major = 0;
+        glGetIntegerv(GL_MAJOR_VERSION, &major);
+        if (major < 3) return false;
+#else
         if (epoxy_gl_version() < 33) return false;
+#endif
         auto text = [](GLenum name) {
             const GLubyte* value = glGetString(name);
             return value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
@@ -478,11 +550,16 @@ private:
         // The shader emulates two stages.
         caps.MaxTextureBlendStages = caps.MaxSimultaneousTextures = 2;
 
-        const bool s3tc = epoxy_has_gl_extension("GL_EXT_texture_compression_s3tc");
+#if VELMOR_GL_ES
+        // Whatever the driver lacks is converted to RGBA bytes.
+        m_adapter.textureUsable = [](D3DFORMAT, D3DFORMAT texture) { return ConvertsToRgba8(texture); };
+#else
         std::set<D3DFORMAT> usable;
-        for (const GlFormat& f : kGlFormats)
-            if (s3tc || !IsCompressed(f.d3d)) usable.insert(f.d3d);
+        for (const GlFormat& f : kGlFormats) usable.insert(f.d3d);
+        if (HasS3tc())
+            for (D3DFORMAT f : {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5}) usable.insert(f);
         m_adapter.textureUsable = [usable](D3DFORMAT, D3DFORMAT texture) { return usable.count(texture) > 0; };
+#endif
         return true;
     }
 };
@@ -493,9 +570,9 @@ private:
 // values are not sent again.
 struct SceneProgram {
     GLuint program = 0;
-    GLint targetSize = -1, textureFactor = -1, fogColor = -1;
+    GLint targetSize = -1, textureFactor = -1, fogColor = -1, borderColor[2] = {-1, -1};
     float shownTarget[2] = {-1.0f, -1.0f};
-    uint32_t shownFactor = 0, shownFog = 0;
+    uint32_t shownFactor = 0, shownFog = 0, shownBorder[2] = {0, 0};
     bool valuesSent = false;
 };
 
@@ -558,6 +635,9 @@ public:
         glDeleteTextures(1, &m_gammaTexture);
         glDeleteSamplers(2, m_samplers);
         glDeleteBuffers(1, &m_vertexBuffer);
+#if VELMOR_GL_ES
+        glDeleteBuffers(1, &m_rebasedIndexBuffer);
+#endif
         glDeleteVertexArrays(1, &m_sceneVao);
         glDeleteVertexArrays(1, &m_presentVao);
         for (auto& entry : m_scenePrograms) glDeleteProgram(entry.second.program);
@@ -582,6 +662,10 @@ public:
         glGenVertexArrays(1, &m_presentVao);
         glGenBuffers(1, &m_vertexBuffer);
         glGenSamplers(2, m_samplers);
+#if VELMOR_GL_ES
+        glGenBuffers(1, &m_rebasedIndexBuffer);
+        m_s3tc = HasS3tc();
+#endif
         glGenTextures(1, &m_gammaTexture);
         glBindTexture(GL_TEXTURE_2D, m_gammaTexture);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
@@ -686,12 +770,28 @@ protected:
         glBindFramebuffer(GL_READ_FRAMEBUFFER, m_frontFramebuffer);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
         glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(pitch / 4));
-        glReadPixels(0, 0, static_cast<GLsizei>(m_params.BackBufferWidth),
-                     static_cast<GLsizei>(m_params.BackBufferHeight), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);
+        ReadArgb(static_cast<GLsizei>(m_params.BackBufferWidth), static_cast<GLsizei>(m_params.BackBufferHeight),
+                 pixels, pitch);
         glPixelStorei(GL_PACK_ROW_LENGTH, 0);
         // The screen has no alpha: every pixel reads opaque.
         for (uint32_t y = 0; y < m_params.BackBufferHeight; ++y)
             for (uint32_t x = 0; x < m_params.BackBufferWidth; ++x) pixels[y * pitch + x * 4 + 3] = 0xFF;
+    }
+
+    // Reads the bound read framebuffer as A8R8G8B8 pixels into rows `pitch`
+    // bytes apart (the pack row length the caller set).
+    static void ReadArgb(GLsizei width, GLsizei height, uint8_t* pixels, size_t pitch) {
+#if VELMOR_GL_ES
+        // OpenGL ES reads R, G, B, A bytes; A8R8G8B8 is B, G, R, A in memory.
+        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+        for (GLsizei y = 0; y < height; ++y) {
+            uint8_t* row = pixels + static_cast<size_t>(y) * pitch;
+            for (GLsizei x = 0; x < width; ++x) std::swap(row[x * 4], row[x * 4 + 2]);
+        }
+#else
+        (void)pitch;
+        glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels);
+#endif
     }
 
     void OnContentsChanging(ResourceBase& resource) override { FlushPendingReading(resource); }
@@ -719,6 +819,8 @@ private:
         entry.targetSize = glGetUniformLocation(entry.program, "uTargetSize");
         entry.textureFactor = glGetUniformLocation(entry.program, "uTextureFactor");
         entry.fogColor = glGetUniformLocation(entry.program, "uFogColor");
+        entry.borderColor[0] = glGetUniformLocation(entry.program, "uBorderColor[0]");
+        entry.borderColor[1] = glGetUniformLocation(entry.program, "uBorderColor[1]");
         glUseProgram(entry.program);
         glUniform1i(glGetUniformLocation(entry.program, "uTexture0"), 0);
         glUniform1i(glGetUniformLocation(entry.program, "uTexture1"), 1);
@@ -776,7 +878,9 @@ private:
     static bool MakeTarget(GLenum internal, GLsizei w, GLsizei h, GLuint& texture, GLuint& framebuffer) {
         glGenTextures(1, &texture);
         glBindTexture(GL_TEXTURE_2D, texture);
-        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internal), w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        // OpenGL ES takes only the data format that matches the internal one.
+        const GLenum format = internal == GL_RGB565 ? GL_RGB : GL_RGBA;
+        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internal), w, h, 0, format, GL_UNSIGNED_BYTE, nullptr);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
@@ -977,11 +1081,33 @@ private:
         ApplyCulling(c);
         if (!ApplyStages(c)) return;
         BindVertices(c);
+        DrawIndexed(c);
+    }
+
+    // The vertices sent start at the draw's lowest index.
+    void DrawIndexed(const Command& c) {
+        const GLsizei count = static_cast<GLsizei>(c.primCount * 3);
+        const void* first = reinterpret_cast<const void*>(static_cast<uintptr_t>(c.startIndex) * 2);
+#if VELMOR_GL_ES
+        if (c.minIndex == 0) {
+            BindIndices(*c.indices);
+            glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, first);
+            return;
+        }
+        // OpenGL ES has no base vertex: the draw's indices, less its lowest,
+        // go in a buffer of their own.
+        m_rebasedIndices.resize(static_cast<size_t>(count));
+        std::memcpy(m_rebasedIndices.data(), c.indices->Bytes() + static_cast<size_t>(c.startIndex) * 2,
+                    m_rebasedIndices.size() * 2);
+        for (uint16_t& index : m_rebasedIndices) index = static_cast<uint16_t>(index - c.minIndex);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_rebasedIndexBuffer);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(m_rebasedIndices.size() * 2),
+                     m_rebasedIndices.data(), GL_STREAM_DRAW);
+        glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, nullptr);
+#else
         BindIndices(*c.indices);
-        const GLint baseVertex = -static_cast<GLint>(c.minIndex);
-        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(c.primCount * 3), GL_UNSIGNED_SHORT,
-                                 reinterpret_cast<const void*>(static_cast<uintptr_t>(c.startIndex) * 2),
-                                 baseVertex);
+        glDrawElementsBaseVertex(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, first, -static_cast<GLint>(c.minIndex));
+#endif
     }
 
     void ApplyBlending(const Command& c) {
@@ -1029,6 +1155,10 @@ private:
                 alpha[2] = static_cast<int32_t>(ss.alphaArg2);
             }
             key.hasTexture[stage] = hasTexture ? 1 : 0;
+#if VELMOR_GL_ES
+            if (hasTexture)
+                key.border[stage] = (ss.addressU == D3DTADDRESS_BORDER ? 1 : 0) | (ss.addressV == D3DTADDRESS_BORDER ? 2 : 0);
+#endif
         }
         if (c.stages[0].colorOp == D3DTOP_DISABLE) key.color[0] = D3DTOP_DISABLE;
         else if (c.stages[1].colorOp == D3DTOP_DISABLE) key.color[4] = D3DTOP_DISABLE;
@@ -1055,6 +1185,14 @@ private:
             glUniform3fv(program->fogColor, 1, fog);
             program->shownFog = c.fogColor;
         }
+        for (GLint stage = 0; stage < 2; ++stage) {
+            const uint32_t border = c.stages[stage].borderColor;
+            if (key.border[stage] == 0 || (program->valuesSent && program->shownBorder[stage] == border)) continue;
+            float color[4];
+            ColorToFloats(border, color);
+            glUniform4fv(program->borderColor[stage], 1, color);
+            program->shownBorder[stage] = border;
+        }
         program->valuesSent = true;
         return true;
     }
@@ -1073,36 +1211,68 @@ private:
         glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, ss.magFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST);
         glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, AddressMode(ss.addressU));
         glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, AddressMode(ss.addressV));
+#if !VELMOR_GL_ES
         float border[4];
         ColorToFloats(ss.borderColor, border);
         glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, border);
+#endif
         glBindSampler(stage, sampler);
         return true;
     }
 
     void UploadTexture(Texture& texture) {
         if (texture.backendName != 0 && texture.backendVersion == texture.Version()) return;
-        const GlFormat* format = FindGlFormat(texture.Format());
         if (texture.backendName == 0) glGenTextures(1, &texture.backendName);
         glBindTexture(GL_TEXTURE_2D, texture.backendName);
         glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        const D3DFORMAT format = texture.Format();
         const std::vector<PixelLevel>& levels = texture.Levels();
+#if VELMOR_GL_ES
+        const bool compressed = m_s3tc && S3tcFormat(format) != 0 && WholeBlockLevels(levels);
+        std::vector<uint8_t> rgba;
         for (size_t i = 0; i < levels.size(); ++i) {
             const PixelLevel& level = levels[i];
             const GLint index = static_cast<GLint>(i);
             const GLsizei w = static_cast<GLsizei>(level.width), h = static_cast<GLsizei>(level.height);
-            if (format->format == 0) {
-                glCompressedTexImage2D(GL_TEXTURE_2D, index, format->internalFormat, w, h, 0,
+            if (compressed) {
+                glCompressedTexImage2D(GL_TEXTURE_2D, index, S3tcFormat(format), w, h, 0,
                                        static_cast<GLsizei>(level.bytes.size()), level.bytes.data());
-            } else {
-                glTexImage2D(GL_TEXTURE_2D, index, static_cast<GLint>(format->internalFormat), w, h, 0,
-                             format->format, format->type, level.bytes.data());
+            } else if (ConvertToRgba8(format, level.width, level.height, level.bytes.data(), level.bytes.size(),
+                                      rgba)) {
+                glTexImage2D(GL_TEXTURE_2D, index, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
             }
         }
+#else
+        const GlFormat* plain = FindGlFormat(format);
+        for (size_t i = 0; i < levels.size(); ++i) {
+            const PixelLevel& level = levels[i];
+            const GLint index = static_cast<GLint>(i);
+            const GLsizei w = static_cast<GLsizei>(level.width), h = static_cast<GLsizei>(level.height);
+            if (plain) {
+                glTexImage2D(GL_TEXTURE_2D, index, static_cast<GLint>(plain->internalFormat), w, h, 0,
+                             plain->format, plain->type, level.bytes.data());
+            } else {
+                glCompressedTexImage2D(GL_TEXTURE_2D, index, S3tcFormat(format), w, h, 0,
+                                       static_cast<GLsizei>(level.bytes.size()), level.bytes.data());
+            }
+        }
+        if (plain) glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, plain->swizzle);
+#endif
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels.size()) - 1);
-        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, format->swizzle);
         texture.backendVersion = texture.Version();
     }
+
+#if VELMOR_GL_ES
+    // WebGL takes S3TC levels in whole blocks: the first a multiple of four
+    // texels each way, the smaller ones also 1 or 2.
+    static bool WholeBlockLevels(const std::vector<PixelLevel>& levels) {
+        for (size_t i = 0; i < levels.size(); ++i) {
+            for (uint32_t edge : {levels[i].width, levels[i].height})
+                if (edge % 4 != 0 && (i == 0 || edge > 2)) return false;
+        }
+        return true;
+    }
+#endif
 
     void BindVertices(const Command& c) {
         const uint32_t stride = c.stride;
@@ -1114,8 +1284,9 @@ private:
         const GLsizei s = static_cast<GLsizei>(stride);
         auto at = [](size_t offset) { return reinterpret_cast<const void*>(offset); };
         glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, s, at(0));
-        glVertexAttribPointer(1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, s, at(16));
-        glVertexAttribPointer(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, s, at(20));
+        // Colours: B, G, R, A bytes, put in order by the vertex shader.
+        glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, s, at(16));
+        glVertexAttribPointer(2, 4, GL_UNSIGNED_BYTE, GL_TRUE, s, at(20));
         glVertexAttribPointer(3, 2, GL_FLOAT, GL_FALSE, s, at(24));
         glVertexAttribPointer(4, 2, GL_FLOAT, GL_FALSE, s, at(32));
         for (GLuint i = 0; i < 5; ++i) glEnableVertexAttribArray(i);
@@ -1137,6 +1308,18 @@ private:
         glBindTexture(GL_TEXTURE_2D, m_gammaTexture);
         if (m_uploadedGamma && std::memcmp(&m_gamma, &m_state.gamma, sizeof(m_gamma)) == 0) return;
         m_gamma = m_state.gamma;
+#if VELMOR_GL_ES
+        // OpenGL ES has no 16-bit normalized textures; floats hold the
+        // ramp's values exactly as fractions of 65535.
+        float rgb[256 * 3];
+        for (int i = 0; i < 256; ++i) {
+            rgb[i * 3 + 0] = static_cast<float>(m_gamma.red[i]) / 65535.0f;
+            rgb[i * 3 + 1] = static_cast<float>(m_gamma.green[i]) / 65535.0f;
+            rgb[i * 3 + 2] = static_cast<float>(m_gamma.blue[i]) / 65535.0f;
+        }
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB32F, 256, 1, 0, GL_RGB, GL_FLOAT, rgb);
+#else
         uint16_t rgb[256 * 3];
         for (int i = 0; i < 256; ++i) {
             rgb[i * 3 + 0] = m_gamma.red[i];
@@ -1145,6 +1328,7 @@ private:
         }
         glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB16, 256, 1, 0, GL_RGB, GL_UNSIGNED_SHORT, rgb);
+#endif
         m_uploadedGamma = true;
     }
 
@@ -1204,7 +1388,8 @@ private:
         glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
         glReadBuffer(GL_BACK);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
-        glReadPixels(0, 0, capture.width, capture.height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, rows.data());
+        ReadArgb(capture.width, capture.height, reinterpret_cast<uint8_t*>(rows.data()),
+                 static_cast<size_t>(capture.width) * 4);
         // The window's row 0 is its bottom row.
         for (int y = 0; y < capture.height; ++y)
             std::memcpy(&capture.pixels[static_cast<size_t>(y) * capture.width],
@@ -1221,6 +1406,13 @@ private:
     bool m_windowTakesCopy = false;
     GLuint m_sceneVao = 0, m_presentVao = 0, m_vertexBuffer = 0;
     GLuint m_samplers[2] = {0, 0};
+#if VELMOR_GL_ES
+    // The indices of a draw whose lowest index is not 0, made relative to it.
+    GLuint m_rebasedIndexBuffer = 0;
+    std::vector<uint16_t> m_rebasedIndices;
+    // The driver takes S3TC textures as they are.
+    bool m_s3tc = false;
+#endif
     GLuint m_backTexture = 0, m_backFramebuffer = 0, m_frontTexture = 0, m_frontFramebuffer = 0;
     bool m_backHasAlpha = false;
     GLuint m_gammaTexture = 0;

@@ -1,4 +1,5 @@
-// The OpenGL 3.3 backend of the Direct3D-shaped device.
+// The OpenGL backend of the Direct3D-shaped device: OpenGL 3.3 core, or
+// OpenGL ES 3.0 / WebGL 2 when built with VELMOR_GL_ES.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +9,8 @@
 
 namespace vd3d {
 
-// Probes the display through SDL2 and OpenGL; null when no OpenGL 3.3
-// context can be made.
+// Probes the display through SDL2 and OpenGL; null when no OpenGL 3.3 (or
+// OpenGL ES 3.0) context can be made.
 IDirect3D8* CreateGlDirect3D();
 
 // What a window shows after a Present: A8R8G8B8 pixels, top row first.
