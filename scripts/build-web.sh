@@ -30,6 +30,7 @@ if [ -z "$data" ]; then
   data="$root/DATA"
   title=Quble
   name="${name:-quble}"
+  icon="$root/dist/icons/hicolor/64x64/apps/io.github.quble.Quble.png"
 else
   program=velmor-run
   data="$(cd "$data" && pwd)"
@@ -42,10 +43,13 @@ else
     name="$(basename "$(dirname "$data")")"
     [ "$(basename "$data")" = DATA ] || name="$(basename "$data")"
   fi
-  title="$name"
+  title=""
+  # A game's icon: icon.png beside its DATA/.
+  icon="$(dirname "$data")/icon.png"
 fi
 # The name becomes file names and the player's folder.
 name="$(printf '%s' "$name" | tr 'A-Z' 'a-z' | tr -c 'a-z0-9_-' '-')"
+title="${title:-$name}"
 
 bash scripts/install-deps.sh
 prefix="$(bash scripts/deps.sh emscripten | tail -n 1)"
@@ -72,7 +76,12 @@ mkdir -p "$page"
 "$root/build/velmorpak" "$page/$name.data" "$data"/*.xml
 cp "$out/build/$program.js" "$page/$name.js"
 cp "$out/build/$program.wasm" "$page/$name.wasm"
-sed -e "s/@NAME@/$name/g" -e "s/@TITLE@/$title/g" dist/web/index.html > "$page/index.html"
+icon_link="data:,"
+if [ -f "$icon" ]; then
+  cp "$icon" "$page/icon.png"
+  icon_link=icon.png
+fi
+sed -e "s/@NAME@/$name/g" -e "s/@TITLE@/$title/g" -e "s|@ICON@|$icon_link|g" dist/web/index.html > "$page/index.html"
 
 echo "$page:"
 for file in "$page"/*; do
