@@ -75,7 +75,8 @@ GLenum S3tcFormat(D3DFORMAT format) {
     }
 }
 
-// OpenGL ES and WebGL 2 name S3TC with an extension of their own.
+// Desktop OpenGL and OpenGL ES name S3TC GL_EXT_texture_compression_s3tc;
+// WebGL 2 (as Emscripten lists it) WEBGL_compressed_texture_s3tc.
 bool HasS3tc() {
     GLint count = 0;
     glGetIntegerv(GL_NUM_EXTENSIONS, &count);
@@ -1157,7 +1158,8 @@ private:
             key.hasTexture[stage] = hasTexture ? 1 : 0;
 #if VELMOR_GL_ES
             if (hasTexture)
-                key.border[stage] = (ss.addressU == D3DTADDRESS_BORDER ? 1 : 0) | (ss.addressV == D3DTADDRESS_BORDER ? 2 : 0);
+                key.border[stage] =
+                    (ss.addressU == D3DTADDRESS_BORDER ? 1 : 0) | (ss.addressV == D3DTADDRESS_BORDER ? 2 : 0);
 #endif
         }
         if (c.stages[0].colorOp == D3DTOP_DISABLE) key.color[0] = D3DTOP_DISABLE;

@@ -153,7 +153,8 @@ bool ConvertToRgba8(D3DFORMAT format, uint32_t width, uint32_t height, const uin
     rgba.clear();
     const uint32_t texelBytes = BytesPerTexel(format), blockBytes = BytesPerBlock(format);
     const uint64_t blocksWide = (width + 3) / 4, blocksHigh = (height + 3) / 4;
-    const uint64_t needed = texelBytes != 0 ? uint64_t{width} * height * texelBytes : blocksWide * blocksHigh * blockBytes;
+    const uint64_t needed =
+        texelBytes != 0 ? uint64_t{width} * height * texelBytes : blocksWide * blocksHigh * blockBytes;
     if ((texelBytes == 0 && blockBytes == 0) || size < needed) return false;
     rgba.resize(size_t{width} * height * 4);
     if (texelBytes != 0) {

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the full suite under a
-# virtual X server (the GL tests need one); every label again with
-# AddressSanitizer and UndefinedBehaviorSanitizer; the audio and sound tests
-# with ThreadSanitizer; a short game session under valgrind's memcheck; and
-# the Windows build with its tests under Wine.
+# virtual X server (the GL tests need one); the GL tests on OpenGL ES; every
+# label again with AddressSanitizer and UndefinedBehaviorSanitizer; the audio
+# and sound tests with ThreadSanitizer; a short game session under valgrind's
+# memcheck; and the Windows build with its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -36,6 +36,11 @@ run_tests build "${xvfb[@]}" "${ctest[@]}" -LE 'shuffle|windows'
 # Each unit test program whole, its tests in a random order (the seed is in
 # the output), so that state leaking from one test into another is seen.
 run_tests build "${ctest[@]}" -L shuffle
+
+# The GL tests again on the device's OpenGL ES 3.0 (WebGL 2) dialect, on
+# Mesa's ES contexts.
+bash scripts/build.sh build-gles -DVELMOR_GL_ES=ON -DVELMOR_BUILD_BENCH=OFF -- --target velmor_gl_tests
+run_tests build-gles "${xvfb[@]}" "${ctest[@]}" -L gl
 
 # AddressSanitizer + UndefinedBehaviorSanitizer on every label. Leaks of the
 # system's libraries are suppressed by tests/lsan.supp, for the tests and the

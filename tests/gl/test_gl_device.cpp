@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <random>
 
 #include "cvelmor.h"
 #include "d3d8_gl.h"
 #include "system.h"
 #include "gl_fixtures.h"
+#include "texel_rgba.h"
 #include "window.h"
 #include "window_sdl.h"
 
@@ -412,6 +414,156 @@ TEST_F(GlDeviceTest, HidingTheFullScreenWindowLosesTheDeviceUntilReset) {
     EXPECT_NE(Log().find("   =: D3DDevice is lost. Trying to reset...\n   +: Done."), std::string::npos);
     Frame(0, 0, 1, [] {});
     EXPECT_EQ(At(FrontBuffer(Device(), 800, 600), 1, 1), 0x0000FFu);
+}
+
+// Each texture format drawn one texel to a pixel shows the texels read as
+// RGBA bytes: colours drawn over the clear, alpha as white scaled by it.
+// Desktop OpenGL reads Direct3D's texels itself (its S3TC decoder too);
+// OpenGL ES is given the RGBA bytes or, where the driver has S3TC, the
+// blocks themselves.
+TEST_F(GlDeviceTest, EveryTextureFormatDrawsItsTexelsReadAsRgba) {
+    StartEngine();
+    const D3DFORMAT formats[] = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5,
+                                 D3DFMT_A4R4G4B4, D3DFMT_X4R4G4B4, D3DFMT_A8,       D3DFMT_L8,       D3DFMT_A8L8,
+                                 D3DFMT_DXT1,     D3DFMT_DXT2,     D3DFMT_DXT3,     D3DFMT_DXT4,     D3DFMT_DXT5};
+    std::mt19937 random(7);
+    SetStage(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    SetStage(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SetStage(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+    SetStage(0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE);
+    for (D3DFORMAT format : formats) {
+        IDirect3DTexture8* texture = nullptr;
+        ASSERT_EQ(Device()->CreateTexture(8, 8, 1, 0, format, D3DPOOL_MANAGED, &texture), D3D_OK) << format;
+        D3DLOCKED_RECT locked;
+        ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+        // Eight rows of texels, or two rows of 4x4 blocks (the S3TC formats
+        // are four-character codes, above the numbered formats).
+        const size_t size = static_cast<size_t>(locked.Pitch) * (format > 0xFFFF ? 2 : 8);
+        std::vector<uint8_t> bytes(size);
+        for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+        std::memcpy(locked.pBits, bytes.data(), size);
+        texture->UnlockRect(0);
+        std::vector<uint8_t> rgba;
+        ASSERT_TRUE(ConvertToRgba8(format, 8, 8, bytes.data(), bytes.size(), rgba));
+
+        Device()->SetTexture(0, texture);
+        Frame(1, 1, 1, [&] {
+            engine->VQuadSetColor(1, 1, 1, 1);
+            engine->VQuadSetTexCoords(1, 0, 0, 1, 1);
+            engine->VQuadSetPos(0, 0, 8, 8, 0.5f);
+            engine->VQuadRender();
+            engine->FlushBatch();
+            Device()->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+            Device()->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
+            Device()->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_SRCALPHA);
+            engine->VQuadSetPos(10, 0, 8, 8, 0.5f);
+            engine->VQuadRender();
+            engine->FlushBatch();
+            Device()->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+        });
+        const auto pixels = FrontBuffer(Device(), 800, 600);
+        for (int i = 0; i < 64; ++i) {
+            const uint8_t* want = &rgba[static_cast<size_t>(i) * 4];
+            const uint32_t color = pixels[(i / 8) * 800 + i % 8], alpha = pixels[(i / 8) * 800 + 10 + i % 8];
+            for (int c = 0; c < 3; ++c) {
+                ASSERT_NEAR(Channel(color, 16 - 8 * c), want[c], 1) << "format " << format << " texel " << i;
+                ASSERT_NEAR(Channel(alpha, 16 - 8 * c), want[3], 1) << "format " << format << " texel " << i;
+            }
+        }
+        Device()->SetTexture(0, nullptr);
+        texture->Release();
+    }
+}
+
+// Border addressing: coordinates outside the texture, on the axes that ask
+// for it, read the border colour; the other axis clamps.
+TEST_F(GlDeviceTest, BorderAddressingReadsTheBorderColourOutsideTheTexture) {
+    StartEngine();
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(Device()->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    const uint32_t texels[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
+    for (int i = 0; i < 4; ++i)
+        std::memcpy(static_cast<uint8_t*>(locked.pBits) + (i / 2) * locked.Pitch + (i % 2) * 4, &texels[i], 4);
+    texture->UnlockRect(0);
+    Device()->SetTexture(0, texture);
+    SetStage(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    SetStage(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    SetStage(0, D3DTSS_ADDRESSU, D3DTADDRESS_BORDER);
+    SetStage(0, D3DTSS_ADDRESSV, D3DTADDRESS_CLAMP);
+    SetStage(0, D3DTSS_BORDERCOLOR, 0xFF804020u);
+    // Eight pixels each way over coordinates -0.5 to 1.5: pixels 0, 1, 6
+    // and 7 fall outside, 2 to 5 on the texels, two pixels each.
+    Frame(0, 0, 0, [&] {
+        engine->VQuadSetColor(1, 1, 1, 1);
+        engine->VQuadSetTexCoords(1, -0.5f, -0.5f, 1.5f, 1.5f);
+        engine->VQuadSetPos(0, 0, 8, 8, 0.5f);
+        engine->VQuadRender();
+    });
+    const auto pixels = FrontBuffer(Device(), 800, 600);
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            const int column = std::min(std::max((x - 2) / 2, 0), 1), row = std::min(std::max((y - 2) / 2, 0), 1);
+            const bool outside = x < 2 || x > 5;
+            EXPECT_EQ(At(pixels, x, y), Rgb(outside ? 0xFF804020u : texels[row * 2 + column])) << x << "," << y;
+        }
+    }
+    Device()->SetTexture(0, nullptr);
+    texture->Release();
+}
+
+// An indexed draw whose lowest index is not 0 reads the vertices from that
+// index on.
+TEST_F(GlDeviceTest, IndexedDrawFromALaterVertexDrawsThoseVertices) {
+    StartEngine();
+    struct Vertex {
+        float x, y, z, rhw;
+        uint32_t diffuse, specular;
+        float u0, v0, u1, v1;
+    };
+    const uint32_t fvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2;
+    // Two quads: red at the top left, green below it; the draw takes the
+    // second (vertices 4 to 7, indices 6 to 11) with base vertex 1, so
+    // vertex 5 of the buffer is the first it reads.
+    Vertex vertices[9] = {};
+    auto quad = [&](int first, float x, float y, uint32_t colour) {
+        const float corners[4][2] = {{x, y}, {x + 10, y}, {x + 10, y + 10}, {x, y + 10}};
+        for (int i = 0; i < 4; ++i)
+            vertices[first + i] = Vertex{corners[i][0] - 0.5f, corners[i][1] - 0.5f, 0.5f, 1, colour, 0, 0, 0, 0, 0};
+    };
+    quad(1, 0, 0, 0xFFFF0000u);
+    quad(5, 20, 20, 0xFF00FF00u);
+    const uint16_t indices[12] = {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7};
+    IDirect3DVertexBuffer8* vb = nullptr;
+    IDirect3DIndexBuffer8* ib = nullptr;
+    ASSERT_EQ(Device()->CreateVertexBuffer(sizeof(vertices), D3DUSAGE_WRITEONLY, fvf, D3DPOOL_MANAGED, &vb), D3D_OK);
+    ASSERT_EQ(Device()->CreateIndexBuffer(sizeof(indices), D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib),
+              D3D_OK);
+    uint8_t* data = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, vertices, sizeof(vertices));
+    vb->Unlock();
+    ASSERT_EQ(ib->Lock(0, 0, &data, 0), D3D_OK);
+    std::memcpy(data, indices, sizeof(indices));
+    ib->Unlock();
+    SetStage(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    SetStage(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    Frame(0, 0, 0, [&] {
+        engine->FlushBatch();
+        Device()->SetVertexShader(fvf);
+        Device()->SetStreamSource(0, vb, sizeof(Vertex));
+        Device()->SetIndices(ib, 1);
+        ASSERT_EQ(Device()->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 4, 4, 6, 2), D3D_OK);
+    });
+    const auto pixels = FrontBuffer(Device(), 800, 600);
+    EXPECT_EQ(At(pixels, 25, 25), 0x00FF00u);
+    EXPECT_EQ(At(pixels, 5, 5), 0u) << "the first quad is not in the draw";
+    EXPECT_EQ(At(pixels, 19, 25), 0u);
+    EXPECT_EQ(At(pixels, 29, 29), 0x00FF00u);
+    EXPECT_EQ(At(pixels, 30, 30), 0u);
+    ib->Release();
+    vb->Release();
 }
 
 }  // namespace
