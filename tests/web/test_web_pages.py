@@ -23,6 +23,7 @@ from PIL import Image
 from selenium import webdriver
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 
 PAGES = VELMORPAK = SOURCE = None
 
@@ -110,12 +111,16 @@ class Browser:
             canvas, int(x * width / 800 - width / 2), int(y * height / 600 - height / 2)).click().perform()
 
     def type(self, text):
-        ActionChains(self.driver).send_keys(text).perform()
+        """Types as a person does, a key at a time."""
+        for key in text:
+            ActionChains(self.driver).send_keys(key).perform()
+            time.sleep(0.03)
 
     def read_file(self, path):
         """A file of the page's file system, or None."""
         return self.driver.execute_script(
-            "try { return Array.from(FS.readFile(arguments[0])); } catch (e) { return null; }", path)
+            "try { const c = FS.readFile(arguments[0]); "
+            "return Array.from(new Uint8Array(c.buffer, c.byteOffset, c.length)); } catch (e) { return null; }", path)
 
     def stored_file(self, folder, name):
         """A file as the browser's IndexedDB holds it for the player's folder, or None."""
@@ -127,7 +132,10 @@ class Browser:
               const db = open.result;
               if (!db.objectStoreNames.contains('FILE_DATA')) return done(null);
               const get = db.transaction('FILE_DATA').objectStore('FILE_DATA').get(folder + '/' + name);
-              get.onsuccess = () => done(get.result && get.result.contents ? Array.from(get.result.contents) : null);
+              get.onsuccess = () => {
+                const c = get.result && get.result.contents;
+                done(c ? Array.from(new Uint8Array(c.buffer, c.byteOffset, c.length)) : null);
+              };
               get.onerror = () => done(null);
             };""", folder, name)
 
@@ -173,7 +181,7 @@ class WebPageTest(unittest.TestCase):
         self.port = free_port()
         self.server = subprocess.Popen(
             ['bash', os.path.join(SOURCE, 'scripts', 'serve-web.sh'), '--port', str(self.port), '--root', self.site],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.browsers = []
 
     def tearDown(self):
@@ -239,14 +247,18 @@ class WebPageTest(unittest.TestCase):
             previous[0] = now
             return still
         wait_until(record_window_still, 30, 'the solved board to ask for a name')
-        browser.type('Web Player\n')
+        name = b'Web Player'
+        browser.type(name.decode())
+        time.sleep(0.3)
+        browser.type(Keys.RETURN)
 
         def stored_record():
             record = browser.stored_file(folder, 'DATA/qbhs.dat')
-            return record is not None and len(record) == 16 and record
+            return record is not None and len(record) == len(name) + 1 + 4 and record
         record = bytes(wait_until(stored_record, 20, 'the best result in IndexedDB'))
-        self.assertEqual(record[:12], b'Web Player\0\0')
-        seconds = struct.unpack('<f', record[12:16])[0]
+        # The name, its terminating zero, the time in seconds.
+        self.assertEqual(record[:len(name) + 1], name + b'\0')
+        seconds = struct.unpack('<f', record[len(name) + 1:])[0]
         self.assertTrue(0 < seconds < 120, seconds)
 
         # A reload and a new browser on the same profile both show it.
