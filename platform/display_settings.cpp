@@ -175,9 +175,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     return command;
 }
 
-int RunWithDisplayOptions(int argc, const char* const* argv, const std::string& program, const std::string& version,
-                          const std::function<bool()>& enterFolder, const std::function<int()>& run) {
-    UseParentConsole();
+namespace {
+
+int RunProgram(int argc, const char* const* argv, const std::string& program, const std::string& version,
+               const std::function<bool()>& enterFolder, const std::function<int()>& run) {
     const CommandLine command = ParseCommandLine(argc, argv);
     switch (command.action) {
         case CommandLine::Action::Help:
@@ -203,6 +204,20 @@ int RunWithDisplayOptions(int argc, const char* const* argv, const std::string& 
     const int status = run();
     if (DisplayChoiceShown() && !SaveDisplaySettings(kDisplaySettingsFile, GetDisplayChoice()))
         std::cerr << program << ": cannot write " << kDisplaySettingsFile << "\n";
+    return status;
+}
+
+}  // namespace
+
+int RunWithDisplayOptions(int argc, const char* const* argv, const std::string& program, const std::string& version,
+                          const std::function<bool()>& enterFolder, const std::function<int()>& run) {
+    UseParentConsole();
+    const int status = RunProgram(argc, argv, program, version, enterFolder, run);
+#if defined(__EMSCRIPTEN__)
+    // A main that waited for the browser on the way returns its status to
+    // nobody: the page learns it from the exit.
+    std::exit(status);
+#endif
     return status;
 }
 

@@ -85,7 +85,7 @@ Module.preRun.push(function velmorPreparePlayerFolder() {
   }
 
   Module.onExit = function (status) {
-    stop(status === 0 ? '' : 'The game ended with status ' + status + '.');
+    stop(status === 0 ? '' : 'It ended with status ' + status + '.');
   };
 
   // A trap of the WebAssembly machine (a bad memory access, a division by

@@ -19,7 +19,7 @@ import tempfile
 import time
 import unittest
 
-from PIL import Image
+from PIL import Image, ImageStat
 from selenium import webdriver
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
@@ -63,6 +63,53 @@ def pack_three_tile_game(pack, scratch):
                 'color2b="0" color3r="0" color3g="0" color3b="1"/></xmldata>')
     descriptors = sorted(os.path.join(data, n) for n in os.listdir(data) if n.endswith('.xml'))
     subprocess.run([VELMORPAK, pack] + descriptors, check=True, stdout=subprocess.DEVNULL, timeout=60)
+
+
+def reference_texture():
+    """The desktop reference test's texture: colour ramps across, alpha falling
+    down, a dark checker so filtering and mip levels show. Its texels are put
+    together as 32-bit words, as that test does, where the red of the dark
+    first column goes below zero and spills into the alpha."""
+    texture = Image.new('RGBA', (16, 16))
+    for y in range(16):
+        for x in range(16):
+            checker = 0x40 if (x // 2 + y // 2) % 2 else 0
+            red = (x * 16 + 8 - checker // 4) & 0xFFFFFFFF
+            word = ((255 - y * 12) << 24 | red << 16 | (y * 15) << 8 | (200 - checker)) & 0xFFFFFFFF
+            texture.putpixel((x, y), (word >> 16 & 0xFF, word >> 8 & 0xFF, word & 0xFF, word >> 24))
+    return texture
+
+
+# The reference picture's cells, 28 pixels square: a column per technique,
+# the last three of which sample their texels by point.
+CELL = 28
+POINT_SAMPLED_COLUMNS = (5, 6, 7)
+
+
+def compare_with_reference(reference, picture):
+    """What differs between the page and the desktop's reference picture.
+
+    Filtered cells must match within two steps of a channel at every pixel.
+    A point-sampled cell whose samples fall exactly on texel edges takes the
+    texel on either side as the rasterizer rounds (Chromium's software WebGL
+    and Mesa's differ there), so only its mean colour is held to the
+    reference, within four steps; a wrong format, swizzle or blend moves it
+    by far more."""
+    problems = []
+    for row in range(reference.height // CELL):
+        for column in range(reference.width // CELL):
+            box = (column * CELL, row * CELL, (column + 1) * CELL, (row + 1) * CELL)
+            want, got = reference.crop(box), picture.crop(box)
+            if column in POINT_SAMPLED_COLUMNS:
+                means = zip(ImageStat.Stat(want).mean, ImageStat.Stat(got).mean)
+                worst = max(abs(a - b) for a, b in means)
+                limit = 4
+            else:
+                worst = max(max(abs(p - q) for p, q in zip(a, b)) for a, b in zip(want.getdata(), got.getdata()))
+                limit = 2
+            if worst > limit:
+                problems.append('cell %d,%d by %.1f steps' % (column, row, worst))
+    return problems
 
 
 class Browser:
@@ -197,6 +244,22 @@ class WebPageTest(unittest.TestCase):
     def add_page(self, name):
         shutil.copytree(os.path.join(PAGES, name), os.path.join(self.site, name))
 
+    def add_runner_page(self, name, data):
+        """A page for a velmor-run game in the folder data, as build-web.sh
+        makes one: the runner demo's page with another name and pack."""
+        page = os.path.join(self.site, name)
+        os.mkdir(page)
+        demo = os.path.join(PAGES, 'runner-demo')
+        for extension in ('js', 'wasm'):
+            shutil.copy(os.path.join(demo, 'runner-demo.' + extension), os.path.join(page, name + '.' + extension))
+        with open(os.path.join(demo, 'index.html')) as f:
+            html = f.read().replace("'runner-demo'", repr(name)).replace('<title>runner-demo<', '<title>%s<' % name)
+        with open(os.path.join(page, 'index.html'), 'w') as f:
+            f.write(html)
+        descriptors = sorted(os.path.join(data, n) for n in os.listdir(data) if n.endswith('.xml'))
+        subprocess.run([VELMORPAK, os.path.join(page, name + '.data')] + descriptors, check=True,
+                       stdout=subprocess.DEVNULL, timeout=60)
+
     def browser(self):
         browser = Browser(os.path.join(self.scratch, 'profile'))
         self.browsers.append(browser)
@@ -294,6 +357,56 @@ class WebPageTest(unittest.TestCase):
                 first = self.assert_draws(browser, 'the %s picture' % name)
                 wait_until(lambda: changed_share(first, browser.picture()) > 0.001, 20, '%s to animate' % name)
                 self.assertEqual(browser.errors(), [])
+
+
+    def test_every_technique_draws_the_desktops_reference_picture(self):
+        data = os.path.join(self.scratch, 'techniques', 'DATA')
+        shutil.copytree(os.path.join(SOURCE, 'tests', 'web', 'techniques', 'DATA'), data)
+        reference_texture().save(os.path.join(data, 'art', 'reference.png'))
+        for pack, source in (('game', 'DATA'), ('gallery', 'tools/gui-gallery/DATA'),
+                             ('demo', 'tools/runner-demo/DATA')):
+            shutil.copy(os.path.join(SOURCE, source, 'art', 'techniques.xml'),
+                        os.path.join(data, 'art', pack + '.xml'))
+        self.add_runner_page('techniques', data)
+        browser = self.browser()
+        self.open(browser, 'techniques')
+        # The page at the picture's own size, so its pixels are the canvas's.
+        viewport = browser.driver.execute_script('return [window.innerWidth, window.innerHeight]')
+        size = browser.driver.get_window_size()
+        browser.driver.set_window_size(size['width'] + 800 - viewport[0], size['height'] + 600 - viewport[1])
+        wait_until(lambda: browser.canvas().size == {'width': 800, 'height': 600}, 10, 'the canvas at 800x600')
+
+        reference = Image.open(os.path.join(SOURCE, 'tests', 'gl', 'reference', 'techniques.png')).convert('RGB')
+        problems = []
+
+        def matches():
+            problems[:] = compare_with_reference(reference, browser.picture())
+            return not problems
+        try:
+            wait_until(matches, 20, 'the reference picture')
+        except AssertionError:
+            self.fail('the page differs from the reference: ' + '; '.join(problems))
+        self.assertEqual(browser.errors(), [])
+
+    def test_a_fatal_error_shows_its_message_on_the_page_and_its_report_in_the_console(self):
+        data = os.path.join(self.scratch, 'broken', 'DATA')
+        os.makedirs(data)
+        with open(os.path.join(data, 'res.xml'), 'w') as f:
+            f.write('<respack><r id="SCR_MAIN" typeid="SCRIPT" filename="main.lua" tag="1"/></respack>')
+        with open(os.path.join(data, 'main.lua'), 'w') as f:
+            f.write('function main()\n  V2D_SYS_UpdateAllSystems()\n  V2D_GFX_VQuadSetPos("left", 0, 1, 1)\nend\n')
+        self.add_runner_page('broken', data)
+        browser = self.browser()
+        browser.driver.get('http://127.0.0.1:%d/broken/' % self.port)
+        message = browser.driver.find_element(By.ID, 'message')
+        wait_until(message.is_displayed, 60, 'the message on the page')
+        self.assertIn('V2D_GFX_VQuadSetPos', message.text)
+        console = '\n'.join(browser.errors())
+        self.assertIn('Fatal error:', console)
+        self.assertIn('V2D_GFX_VQuadSetPos', console)
+        report = wait_until(lambda: browser.stored_file('/home/web_user/.local/share/broken', 'ehslog.txt'), 20,
+                            'the stored report')
+        self.assertIn(b'V2D_GFX_VQuadSetPos', bytes(report))
 
 
 if __name__ == '__main__':
