@@ -3,7 +3,8 @@
 # virtual X server (the GL tests need one); the GL tests on OpenGL ES; every
 # label again with AddressSanitizer and UndefinedBehaviorSanitizer; the audio
 # and sound tests with ThreadSanitizer; a short game session under valgrind's
-# memcheck; and the Windows build with its tests under Wine.
+# memcheck; the Windows build with its tests under Wine; and the web pages in
+# headless Chromium.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -32,7 +33,7 @@ run_tests() {
 ctest=(ctest --output-on-failure --no-tests=error -j"$(nproc)")
 
 bash scripts/build.sh build
-run_tests build "${xvfb[@]}" "${ctest[@]}" -LE 'shuffle|windows'
+run_tests build "${xvfb[@]}" "${ctest[@]}" -LE 'shuffle|windows|web'
 # Each unit test program whole, its tests in a random order (the seed is in
 # the output), so that state leaking from one test into another is seen.
 run_tests build "${ctest[@]}" -L shuffle
@@ -68,3 +69,6 @@ bash scripts/valgrind-session.sh build
 
 # The Windows build, its tests under Wine, its zip and installer.
 bash scripts/run-windows-tests.sh
+
+# The web pages, their tests in headless Chromium.
+bash scripts/run-web-tests.sh

@@ -260,8 +260,8 @@ class WebPageTest(unittest.TestCase):
         subprocess.run([VELMORPAK, os.path.join(page, name + '.data')] + descriptors, check=True,
                        stdout=subprocess.DEVNULL, timeout=60)
 
-    def browser(self):
-        browser = Browser(os.path.join(self.scratch, 'profile'))
+    def browser(self, profile='profile'):
+        browser = Browser(os.path.join(self.scratch, profile))
         self.browsers.append(browser)
         return browser
 
@@ -310,7 +310,8 @@ class WebPageTest(unittest.TestCase):
             previous[0] = now
             return still
         wait_until(record_window_still, 30, 'the solved board to ask for a name')
-        name = b'Web Player'
+        # Letters beyond a US keyboard's, as another layout gives them.
+        name = 'Zoë Müller'.encode()
         browser.type(name.decode())
         time.sleep(0.3)
         browser.type(Keys.RETURN)
@@ -352,7 +353,7 @@ class WebPageTest(unittest.TestCase):
         for name in ('runner-demo', 'gui-gallery'):
             with self.subTest(page=name):
                 self.add_page(name)
-                browser = self.browser()
+                browser = self.browser(name)
                 self.open(browser, name)
                 first = self.assert_draws(browser, 'the %s picture' % name)
                 wait_until(lambda: changed_share(first, browser.picture()) > 0.001, 20, '%s to animate' % name)
