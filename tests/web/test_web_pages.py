@@ -390,24 +390,40 @@ class WebPageTest(unittest.TestCase):
         self.assertEqual(browser.errors(), [])
 
     def test_a_fatal_error_shows_its_message_on_the_page_and_its_report_in_the_console(self):
-        data = os.path.join(self.scratch, 'broken', 'DATA')
-        os.makedirs(data)
-        with open(os.path.join(data, 'res.xml'), 'w') as f:
-            f.write('<respack><r id="SCR_MAIN" typeid="SCRIPT" filename="main.lua" tag="1"/></respack>')
-        with open(os.path.join(data, 'main.lua'), 'w') as f:
-            f.write('function main()\n  V2D_SYS_UpdateAllSystems()\n  V2D_GFX_VQuadSetPos("left", 0, 1, 1)\nend\n')
-        self.add_runner_page('broken', data)
-        browser = self.browser()
-        browser.driver.get('http://127.0.0.1:%d/broken/' % self.port)
-        message = browser.driver.find_element(By.ID, 'message')
-        wait_until(message.is_displayed, 60, 'the message on the page')
-        self.assertIn('V2D_GFX_VQuadSetPos', message.text)
-        console = '\n'.join(browser.errors())
-        self.assertIn('Fatal error:', console)
-        self.assertIn('V2D_GFX_VQuadSetPos', console)
-        report = wait_until(lambda: browser.stored_file('/home/web_user/.local/share/broken', 'ehslog.txt'), 20,
-                            'the stored report')
-        self.assertIn(b'V2D_GFX_VQuadSetPos', bytes(report))
+        # A script's bad call (an exception thrown through Lua's error jump),
+        # and a music module that libopenmpt refuses (its own exceptions).
+        cases = {
+            'script': ({'main.lua': 'function main()\n  V2D_SYS_UpdateAllSystems()\n'
+                                    '  V2D_GFX_VQuadSetPos("left", 0, 1, 1)\nend\n'},
+                       '', 'V2D_GFX_VQuadSetPos'),
+            'module': ({'main.lua': 'function main()\n  V2D_SYS_UpdateAllSystems()\nend\n',
+                        'junk.xm': 'Extended Module: ' + 'not a module ' * 64},
+                       '<r id="MUS_JUNK" typeid="MUSIC" filename="junk.xm" tag="1" data1="1"/>',
+                       'Cannot load music!'),
+        }
+        for name, (files, resources, words) in cases.items():
+            with self.subTest(case=name):
+                data = os.path.join(self.scratch, name, 'DATA')
+                os.makedirs(data)
+                with open(os.path.join(data, 'res.xml'), 'w') as f:
+                    f.write('<respack>%s<r id="SCR_MAIN" typeid="SCRIPT" filename="main.lua" tag="1"/>'
+                            '</respack>' % resources)
+                for file_name, text in files.items():
+                    with open(os.path.join(data, file_name), 'w') as f:
+                        f.write(text)
+                self.add_runner_page(name, data)
+                browser = self.browser(name)
+                browser.driver.get('http://127.0.0.1:%d/%s/' % (self.port, name))
+                message = browser.driver.find_element(By.ID, 'message')
+                wait_until(message.is_displayed, 60, 'the message on the page')
+                self.assertIn(words, message.text)
+                self.assertIn('status 1', message.text)
+                console = '\n'.join(browser.errors())
+                self.assertIn('Fatal error:', console)
+                self.assertIn(words, console)
+                report = wait_until(lambda: browser.stored_file('/home/web_user/.local/share/' + name, 'ehslog.txt'),
+                                    20, 'the stored report')
+                self.assertIn(words.encode(), bytes(report))
 
 
 if __name__ == '__main__':
