@@ -115,10 +115,10 @@ def compare_with_reference(reference, picture):
 class Browser:
     """Chromium on a profile folder that outlives it (the browser's storage)."""
 
-    def __init__(self, profile):
+    def __init__(self, profile, extra_arguments=()):
         options = webdriver.ChromeOptions()
         for argument in ('--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
-                         '--window-size=1024,768', '--user-data-dir=' + profile):
+                         '--window-size=1024,768', '--user-data-dir=' + profile) + tuple(extra_arguments):
             options.add_argument(argument)
         options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
         self.driver = webdriver.Chrome(options=options)
@@ -260,8 +260,8 @@ class WebPageTest(unittest.TestCase):
         subprocess.run([VELMORPAK, os.path.join(page, name + '.data')] + descriptors, check=True,
                        stdout=subprocess.DEVNULL, timeout=60)
 
-    def browser(self, profile='profile'):
-        browser = Browser(os.path.join(self.scratch, profile))
+    def browser(self, profile='profile', extra_arguments=()):
+        browser = Browser(os.path.join(self.scratch, profile), extra_arguments)
         self.browsers.append(browser)
         return browser
 
@@ -424,6 +424,33 @@ class WebPageTest(unittest.TestCase):
                 report = wait_until(lambda: browser.stored_file('/home/web_user/.local/share/' + name, 'ehslog.txt'),
                                     20, 'the stored report')
                 self.assertIn(words.encode(), bytes(report))
+
+
+    def test_a_trap_of_the_webassembly_machine_is_reported_with_the_desktops_fault_code(self):
+        self.add_page('runner-demo')
+        browser = self.browser()
+        self.open(browser, 'runner-demo')
+        self.assert_draws(browser, 'the runner demo')
+        # What the browser raises when the program divides an integer by zero.
+        browser.driver.execute_script(
+            "window.dispatchEvent(new ErrorEvent('error', "
+            "{error: new WebAssembly.RuntimeError('divide by zero')}))")
+        message = browser.driver.find_element(By.ID, 'message')
+        wait_until(message.is_displayed, 20, 'the message on the page')
+        self.assertIn('divide by zero', message.text)
+        report = wait_until(lambda: browser.stored_file('/home/web_user/.local/share/runner-demo', 'ehslog.txt'),
+                            20, 'the stored report')
+        self.assertIn(b'Divide by zero (int).', bytes(report))
+
+
+    def test_without_webgl2_the_page_says_so_and_loads_nothing(self):
+        self.add_page('quble')
+        browser = self.browser(extra_arguments=('--disable-webgl2',))
+        browser.driver.get('http://127.0.0.1:%d/quble/' % self.port)
+        message = browser.driver.find_element(By.ID, 'message')
+        wait_until(message.is_displayed, 20, 'the message on the page')
+        self.assertIn('WebGL 2', message.text)
+        self.assertFalse(browser.driver.execute_script("return typeof Module !== 'undefined'"))
 
 
 if __name__ == '__main__':
