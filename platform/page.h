@@ -20,8 +20,9 @@ void PersistPlayerFiles();
 // browser's console; the program goes on at once.
 void ShowPageMessage(const std::string& caption, const std::string& text);
 
-// Waits until the lock of this name, shared by the pages of one site in one
-// browser, is ours; false when another page holds it.
+// Takes the lock of this name, shared by the pages of one site in one
+// browser, waiting a few seconds for a page that is closing to let it go;
+// false, with a message on the page, when another page keeps it.
 bool TakePageLock(const std::string& name);
 
 }  // namespace platform

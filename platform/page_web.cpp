@@ -23,14 +23,19 @@ EM_JS(void, ShowPageMessageInPage, (const char* caption, const char* text), {
     if (Module.velmorShowMessage) Module.velmorShowMessage(title, body);
 });
 
+// A page being reloaded lets its lock go a moment after the new one asks:
+// the new one waits for it a little.
 EM_ASYNC_JS(int, TakePageLockInPage, (const char* name), {
     if (!navigator.locks) return 1;
+    const gaveUp = new AbortController();
+    const timer = setTimeout(() => gaveUp.abort(), 3000);
     return await new Promise(resolve => {
-        navigator.locks.request(UTF8ToString(name), {ifAvailable: true}, lock => {
-            resolve(lock ? 1 : 0);
+        navigator.locks.request(UTF8ToString(name), {signal: gaveUp.signal}, lock => {
+            clearTimeout(timer);
+            resolve(1);
             // Held while the page lives.
-            return lock ? new Promise(() => {}) : undefined;
-        });
+            return new Promise(() => {});
+        }).catch(() => resolve(0));
     });
 });
 
@@ -44,6 +49,10 @@ void ShowPageMessage(const std::string& caption, const std::string& text) {
     ShowPageMessageInPage(caption.c_str(), text.c_str());
 }
 
-bool TakePageLock(const std::string& name) { return TakePageLockInPage(name.c_str()) != 0; }
+bool TakePageLock(const std::string& name) {
+    if (TakePageLockInPage(name.c_str()) != 0) return true;
+    ShowPageMessage("Already running", "A game of this site is open in another tab or window of this browser.");
+    return false;
+}
 
 }  // namespace platform

@@ -72,7 +72,7 @@ public:
     bool Acquired() const { return m_acquired; }
 
 private:
-    intptr_t m_handle = 0;  // the system's object that holds the name
+    [[maybe_unused]] intptr_t m_handle = 0;  // the system's object that holds the name (a page has none)
     bool m_acquired = false;
 };
 

@@ -453,6 +453,23 @@ class WebPageTest(unittest.TestCase):
         self.assertFalse(browser.driver.execute_script("return typeof Module !== 'undefined'"))
 
 
+    def test_a_second_page_of_the_site_waits_for_the_first_and_then_says_it_is_open(self):
+        self.add_page('quble')
+        self.add_page('runner-demo')
+        browser = self.browser()
+        self.open(browser, 'quble')
+        self.assert_draws(browser, 'the game')
+        game = browser.driver.current_window_handle
+        browser.driver.switch_to.new_window('tab')
+        browser.driver.get('http://127.0.0.1:%d/runner-demo/' % self.port)
+        message = browser.driver.find_element(By.ID, 'message')
+        wait_until(message.is_displayed, 30, 'the message on the second page')
+        self.assertIn('another tab', message.text)
+        browser.driver.close()
+        browser.driver.switch_to.window(game)
+        self.assertFalse(browser.driver.find_element(By.ID, 'message').is_displayed(), 'the game goes on')
+
+
 if __name__ == '__main__':
     PAGES, VELMORPAK, SOURCE = (os.path.abspath(a) for a in sys.argv[1:4])
     unittest.main(argv=sys.argv[:1] + sys.argv[4:], verbosity=2)
