@@ -862,6 +862,7 @@ protected:
     // The frame is drawn where its picture can differ from the last shown
     // one, and shown when it differs or the window needs its picture back.
     void OnPresent() override {
+        MakeCurrent();
         const DamageRegion damage = FrameDamage();
         const bool gammaChanged = std::memcmp(&m_shownGamma, &m_state.gamma, sizeof(m_shownGamma)) != 0;
         const bool windowWhole = m_windowStale || gammaChanged || m_capture || !TracksDamage();
@@ -909,6 +910,7 @@ protected:
     }
 
     void OnReadFrontBuffer(uint8_t* pixels, uint32_t pitch) override {
+        MakeCurrent();
         glBindFramebuffer(GL_READ_FRAMEBUFFER, m_frontFramebuffer);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
         glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(pitch / 4));
@@ -941,6 +943,7 @@ protected:
     void OnResourceDestroyed(ResourceBase& resource) override {
         FlushPendingReading(resource);
         if (resource.backendName == 0) return;
+        MakeCurrent();
         if (dynamic_cast<Texture*>(&resource)) {
             glDeleteTextures(1, &resource.backendName);
         } else {
@@ -1119,6 +1122,11 @@ private:
         return c;
     }
 
+    // Each device draws in its own context, whichever device drew last.
+    void MakeCurrent() {
+        if (SDL_GL_GetCurrentContext() != m_context) SDL_GL_MakeCurrent(m_window, m_context);
+    }
+
     bool TracksDamage() const { return g_trackDamage && g_skipRepeatedFrames; }
 
     // Commands are held until the present, which knows where the frame has
@@ -1140,7 +1148,10 @@ private:
         frame.commands.push_back(command);
         frame.bounds.push_back(command.kind == Command::kClear ? ClearBounds(command)
                                                                : DrawBounds(frame, command, ViewportBounds(command)));
-        if (m_drawingAhead) Execute(frame.commands.back(), WholeBuffer());
+        if (m_drawingAhead) {
+            MakeCurrent();
+            Execute(frame.commands.back(), WholeBuffer());
+        }
     }
 
     // Where this frame's picture can differ from the last shown one.
@@ -1177,6 +1188,7 @@ private:
                                 c.stages[1].texture == &resource);
             if (reads) {
                 m_drawingAhead = true;
+                MakeCurrent();
                 TakeFrontPicture();
                 for (const Command& held : m_current.commands) Execute(held, WholeBuffer());
                 return;
