@@ -1754,7 +1754,7 @@ private:
     DamageRegion m_backBehind{0, 0};
     // Whether vsync holds the swaps; how the window is handed frames.
     bool m_vsync = false;
-    bool m_copySubBuffer = false, m_bufferAge = false, m_swapWithDamage = false;
+    bool m_copySubBuffer = false, m_bufferAge = false;
 #if defined(SDL_VIDEO_DRIVER_X11)
     Display* m_glxDisplay = nullptr;
     GLXDrawable m_glxDrawable = 0;
@@ -1762,6 +1762,7 @@ private:
 #if VELMOR_GL_EGL
     EGLDisplay m_eglDisplay = EGL_NO_DISPLAY;
     EGLSurface m_eglSurface = EGL_NO_SURFACE;
+    bool m_swapWithDamage = false;
 #endif
     // The window's back buffer still holds the last shown picture (after
     // copies of its parts, not after swaps).
