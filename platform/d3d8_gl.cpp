@@ -1612,7 +1612,7 @@ private:
             CaptureWindow(*m_capture);
             m_capture = nullptr;
         }
-        HandOver(drawn, changed, windowH);
+        HandOver(drawn, changed, windowH, whole);
         m_lastWindowChange = changed;
     }
 
@@ -1624,10 +1624,13 @@ private:
             xywh.insert(xywh.end(), {r.x0, windowH - r.y1, r.x1 - r.x0, r.y1 - r.y0});
     }
 
-    void HandOver(const DamageRegion& drawn, const DamageRegion& changed, int windowH) {
+    // A window that was resized, exposed or shown again is handed a whole
+    // frame by a swap: Mesa's software GLX learns a window's new size only
+    // at a swap, and copying parts of a buffer of the old size would fail.
+    void HandOver(const DamageRegion& drawn, const DamageRegion& changed, int windowH, bool whole) {
         std::vector<int> xywh;
 #if defined(SDL_VIDEO_DRIVER_X11)
-        if (CopiesWindowParts()) {
+        if (CopiesWindowParts() && !whole) {
             // Everything drawn: where the back buffer was behind the
             // screen, so is the screen.
             ToBottomUp(drawn, windowH, xywh);
@@ -1648,6 +1651,7 @@ private:
         (void)drawn;
         (void)changed;
         (void)windowH;
+        (void)whole;
         SDL_GL_SwapWindow(m_window);
         m_windowBackHeld = false;
     }
