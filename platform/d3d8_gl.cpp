@@ -674,7 +674,8 @@ bool SameButTriangles(const Command& a, const Command& b) {
     return std::memcmp(&bareA, &bareB, sizeof(Command)) == 0;
 }
 
-// The pixels vertices can reach, pre-transformed positions first in each:
+// The pixels the vertices numbered in `which` can reach, pre-transformed
+// positions first in each:
 // a pixel of Direct3D is centred on its whole coordinates, and one more all
 // round allows for any rounding. The whole clip when a position is not finite.
 PixelRect VertexBounds(const uint8_t* vertices, const uint32_t* which, size_t count, uint32_t stride,
@@ -682,7 +683,7 @@ PixelRect VertexBounds(const uint8_t* vertices, const uint32_t* which, size_t co
     float minX = 0, minY = 0, maxX = 0, maxY = 0;
     for (size_t i = 0; i < count; ++i) {
         float xy[2];
-        std::memcpy(xy, vertices + static_cast<size_t>(which ? which[i] : i) * stride, sizeof(xy));
+        std::memcpy(xy, vertices + static_cast<size_t>(which[i]) * stride, sizeof(xy));
         if (!std::isfinite(xy[0]) || !std::isfinite(xy[1]) || std::fabs(xy[0]) > 1e7f || std::fabs(xy[1]) > 1e7f)
             return clip;
         if (i == 0 || xy[0] < minX) minX = xy[0];
