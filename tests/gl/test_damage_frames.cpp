@@ -8,6 +8,7 @@
 // holds for their windows must be equal. The seed is printed; set
 // VELMOR_DAMAGE_SEED to run one again.
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
