@@ -6,6 +6,8 @@
 # (/proc/PID/stat) in percent of one core. Prints the machine's load average
 # beside the figures: on a busy machine they are worth little.
 #   bash bench/round_cost.sh [build-dir] [seconds]
+# ROUND_COST_SHOT=file.png saves the screen as the measurement starts (to
+# see that the round runs).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "${1:-$here/../build}" && pwd)"
