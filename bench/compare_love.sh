@@ -2,7 +2,8 @@
 # Velmor2D and LÖVE side by side on one display: textured, coloured quads at
 # 16x16 and 2x2, 1 000 and 10 000 a frame, the engine's native and script
 # paths against LÖVE's draw and batch modes, then the wall time from start to
-# the 21st frame of a script that only clears, with its peak resident memory.
+# the 21st frame of a script that only clears, with its peak resident memory,
+# and last what a round of the game costs (bench/round_cost.sh).
 # A benchmark helper only: it needs `love` (11.x) on the PATH and a display.
 #   xvfb-run -a -s "-noreset -screen 0 1024x768x24" bash bench/compare_love.sh [build-dir] [love-quads-dir]
 set -euo pipefail
@@ -54,3 +55,6 @@ if command -v xvfb-run >/dev/null; then
     echo "-- on an 800x600 screen (full screen at 1:1)"
     xvfb-run -a -s "-noreset -screen 0 800x600x24" bash "$work/startup_runs.sh"
 fi
+
+echo "== a round of the game in progress (its own 1024x768 X server)"
+bash "$here/round_cost.sh" "$build"

@@ -9,8 +9,12 @@
 // coordinate sets, two texture stages, the texture factor, alpha blending and
 // vertex fog from the specular alpha. Present turns the back buffer into the
 // front buffer (what screenshots read) and draws it letterboxed into the
-// window through the gamma ramp. A frame that repeats the last shown one
-// command for command is neither drawn nor shown again.
+// window through the gamma ramp.
+//
+// A frame's commands are held until its present, which compares them with the
+// last shown frame's to find where the picture can differ (its damage): only
+// there is it drawn (scissored), scaled into the window and handed to the
+// window system. A frame without damage is neither drawn nor shown again.
 #include "d3d8_gl.h"
 
 #include <SDL.h>
@@ -25,8 +29,13 @@
 #include <SDL_syswm.h>
 #include <epoxy/glx.h>
 #endif
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
+#include <epoxy/egl.h>
+#define VELMOR_GL_EGL 1
+#endif
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +46,7 @@
 #include <type_traits>
 
 #include "d3d8_device.h"
+#include "damage_region.h"
 #include "letterbox.h"
 #if defined(__EMSCRIPTEN__)
 #include "page.h"
@@ -59,6 +69,10 @@ namespace vd3d {
 namespace {
 
 bool g_skipRepeatedFrames = true;
+bool g_trackDamage = true;
+
+using platform::DamageRegion;
+using platform::PixelRect;
 
 // ---- Texture formats --------------------------------------------------------
 
@@ -603,25 +617,159 @@ struct Command {
     uint32_t stride, numVertices, startIndex, primCount, minIndex, unused;
     IndexBuffer* indices;
     uint64_t indicesVersion;
+    // Where the draw's data lies in its frame's recording; equal commands of
+    // two frames may lie in different places.
     size_t vertexOffset;  // into the frame's vertex bytes
+    size_t indexOffset;   // into the frame's indices, primCount * 3 of them
 };
 
 static_assert(std::is_trivially_copyable_v<Command>, "commands are zeroed, copied and compared as bytes");
 
-// The commands of one frame and the vertices its draws read.
+// The commands of one frame, the vertices and indices its draws read, and
+// the pixels each command can change.
 struct RecordedFrame {
     std::vector<Command> commands;
+    std::vector<PixelRect> bounds;  // one per command
     std::vector<uint8_t> vertices;
+    std::vector<uint16_t> indices;
     // The first command clears the whole back buffer, so the picture does
     // not depend on what the buffer held before.
     bool startsCleared = false;
 
     void Reset() {
         commands.clear();
+        bounds.clear();
         vertices.clear();
+        indices.clear();
         startsCleared = false;
     }
+
+    const uint8_t* VerticesOf(const Command& c) const { return vertices.data() + c.vertexOffset; }
+    const uint16_t* IndicesOf(const Command& c) const { return indices.data() + c.indexOffset; }
 };
+
+// The command with its place in the recording left out, to be compared.
+Command WithoutOffsets(const Command& c) {
+    Command bare = c;
+    bare.vertexOffset = 0;
+    bare.indexOffset = 0;
+    return bare;
+}
+
+// Two commands, each with the data of its own frame, that draw the same.
+bool SameCommand(const Command& a, const RecordedFrame& frameA, const Command& b, const RecordedFrame& frameB) {
+    const Command bareA = WithoutOffsets(a), bareB = WithoutOffsets(b);
+    if (std::memcmp(&bareA, &bareB, sizeof(Command)) != 0) return false;
+    return a.kind == Command::kClear ||
+           std::memcmp(frameA.VerticesOf(a), frameB.VerticesOf(b), static_cast<size_t>(a.numVertices) * a.stride) == 0;
+}
+
+// Two draws that differ at most in their vertices and how many triangles
+// they draw (their indices are the same as far as both go).
+bool SameButTriangles(const Command& a, const Command& b) {
+    if (a.kind != Command::kDraw || b.kind != Command::kDraw) return false;
+    Command bareA = WithoutOffsets(a), bareB = WithoutOffsets(b);
+    bareA.numVertices = bareB.numVertices = 0;
+    bareA.primCount = bareB.primCount = 0;
+    return std::memcmp(&bareA, &bareB, sizeof(Command)) == 0;
+}
+
+// The pixels the vertices numbered in `which` can reach, pre-transformed
+// positions first in each:
+// a pixel of Direct3D is centred on its whole coordinates, and one more all
+// round allows for any rounding. The whole clip when a position is not finite.
+PixelRect VertexBounds(const uint8_t* vertices, const uint32_t* which, size_t count, uint32_t stride,
+                       const PixelRect& clip) {
+    float minX = 0, minY = 0, maxX = 0, maxY = 0;
+    for (size_t i = 0; i < count; ++i) {
+        float xy[2];
+        std::memcpy(xy, vertices + static_cast<size_t>(which[i]) * stride, sizeof(xy));
+        if (!std::isfinite(xy[0]) || !std::isfinite(xy[1]) || std::fabs(xy[0]) > 1e7f || std::fabs(xy[1]) > 1e7f)
+            return clip;
+        if (i == 0 || xy[0] < minX) minX = xy[0];
+        if (i == 0 || xy[0] > maxX) maxX = xy[0];
+        if (i == 0 || xy[1] < minY) minY = xy[1];
+        if (i == 0 || xy[1] > maxY) maxY = xy[1];
+    }
+    if (count == 0) return PixelRect{};
+    const PixelRect reach{static_cast<int>(std::floor(minX)) - 1, static_cast<int>(std::floor(minY)) - 1,
+                          static_cast<int>(std::ceil(maxX)) + 2, static_cast<int>(std::ceil(maxY)) + 2};
+    return reach.Intersection(clip);
+}
+
+// The vertices of triangle t of a draw, counted from its lowest index; false
+// when an index lies outside the draw's vertices.
+bool TriangleCorners(const RecordedFrame& frame, const Command& c, uint32_t t, uint32_t corners[3]) {
+    const uint16_t* indices = frame.IndicesOf(c) + static_cast<size_t>(t) * 3;
+    for (int k = 0; k < 3; ++k) {
+        if (indices[k] < c.minIndex || indices[k] - c.minIndex >= c.numVertices) return false;
+        corners[k] = indices[k] - c.minIndex;
+    }
+    return true;
+}
+
+// The pixels a draw can change: those its triangles reach within its clip.
+PixelRect DrawBounds(const RecordedFrame& frame, const Command& c, const PixelRect& clip) {
+    PixelRect bounds;
+    for (uint32_t t = 0; t < c.primCount; ++t) {
+        uint32_t corners[3];
+        if (!TriangleCorners(frame, c, t, corners)) return clip;
+        bounds = bounds.Union(VertexBounds(frame.VerticesOf(c), corners, 3, c.stride, clip));
+    }
+    return bounds;
+}
+
+// Of two draws that differ only in their triangles (SameButTriangles), the
+// pixels of the triangles that differ, in either: any other pixel is reached
+// by the same triangles in the same order.
+void AddChangedTriangles(const RecordedFrame& frameA, const Command& a, const RecordedFrame& frameB, const Command& b,
+                         const PixelRect& clip, DamageRegion& damage) {
+    const uint32_t count = std::max(a.primCount, b.primCount);
+    for (uint32_t t = 0; t < count; ++t) {
+        uint32_t cornersA[3], cornersB[3];
+        const bool inA = t < a.primCount, inB = t < b.primCount;
+        const bool readA = inA && TriangleCorners(frameA, a, t, cornersA);
+        const bool readB = inB && TriangleCorners(frameB, b, t, cornersB);
+        if (readA && readB) {
+            bool same = true;
+            for (int k = 0; k < 3 && same; ++k)
+                same = std::memcmp(frameA.VerticesOf(a) + static_cast<size_t>(cornersA[k]) * a.stride,
+                                   frameB.VerticesOf(b) + static_cast<size_t>(cornersB[k]) * b.stride, a.stride) == 0;
+            if (same) continue;
+        }
+        if (inA) damage.Add(readA ? VertexBounds(frameA.VerticesOf(a), cornersA, 3, a.stride, clip) : clip);
+        if (inB) damage.Add(readB ? VertexBounds(frameB.VerticesOf(b), cornersB, 3, b.stride, clip) : clip);
+    }
+}
+
+// Where two frames' pictures can differ when each is made from nothing by
+// its commands (both start with a whole clear). Commands equal in both, in
+// the same order (a common start and end), are matched; so is each pair at
+// the same place between, where both are draws that differ only in their
+// triangles. A pixel that no unmatched command or changed triangle reaches
+// sees the same commands in both frames and so has the same value.
+void AddFrameDifference(const RecordedFrame& now, const RecordedFrame& before, DamageRegion& damage) {
+    const size_t n = now.commands.size(), m = before.commands.size();
+    size_t common = 0;
+    while (common < n && common < m &&
+           SameCommand(now.commands[common], now, before.commands[common], before))
+        ++common;
+    size_t tail = 0;
+    while (tail < n - common && tail < m - common &&
+           SameCommand(now.commands[n - 1 - tail], now, before.commands[m - 1 - tail], before))
+        ++tail;
+    for (size_t k = common; k < n - tail || k < m - tail; ++k) {
+        const bool inNow = k < n - tail, inBefore = k < m - tail;
+        if (inNow && inBefore && SameButTriangles(now.commands[k], before.commands[k])) {
+            // Equal viewports: the same clip.
+            AddChangedTriangles(now, now.commands[k], before, before.commands[k],
+                                now.bounds[k].Union(before.bounds[k]), damage);
+            continue;
+        }
+        if (inNow) damage.Add(now.bounds[k]);
+        if (inBefore) damage.Add(before.bounds[k]);
+    }
+}
 
 class GlDevice final : public DeviceBase {
 public:
@@ -674,6 +822,7 @@ public:
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
         glDisable(GL_DEPTH_TEST);
 
+        FindWindowUpdates();
         const HRESULT hr = CreateTargets(m_params);
         if (FAILED(hr)) return hr;
         m_listener = platform::AddRawEventListener([this](const SDL_Event& event) { OnWindowEvent(event); });
@@ -689,7 +838,7 @@ protected:
         m_current.Reset();
         m_previous.Reset();
         m_previousShown = false;
-        m_deferring = true;
+        m_drawingAhead = false;
         m_windowStale = true;
         DeleteTargets();
         return CreateTargets(params);
@@ -711,40 +860,32 @@ protected:
         Record(command, first, static_cast<size_t>(call.numVertices) * m_state.stride);
     }
 
-    // A frame whose commands, vertices and resource contents repeat the
-    // last shown frame's (starting from a whole clear, so nothing else goes
-    // into its picture) would show the same picture: it is neither drawn
-    // nor shown again, unless the window needs its picture back.
+    // The frame is drawn where its picture can differ from the last shown
+    // one, and shown when it differs or the window needs its picture back.
     void OnPresent() override {
-        const bool unchanged = m_deferring && g_skipRepeatedFrames && m_previousShown && m_current.startsCleared &&
-                               m_current.commands.size() == m_previous.commands.size() && !m_windowStale &&
-                               !m_capture && std::memcmp(&m_shownGamma, &m_state.gamma, sizeof(m_shownGamma)) == 0;
-        if (!unchanged) {
-            if (m_deferring) SendHeld(m_current.commands.size());
-            // A frame that draws nothing over a kept picture shows that picture.
-            TakeFrontPicture();
+        MakeCurrent();
+        const DamageRegion damage = FrameDamage();
+        const bool gammaChanged = std::memcmp(&m_shownGamma, &m_state.gamma, sizeof(m_shownGamma)) != 0;
+        const bool windowWhole = m_windowStale || gammaChanged || m_capture || !TracksDamage();
+        const bool shown = !damage.Empty() || windowWhole;
+        if (shown) {
+            DrawHeld(damage);
             // The frame just drawn becomes the front buffer; the old front is
-            // the next back buffer and takes the front's picture before
-            // anything but a whole clear is drawn on it.
+            // the next back buffer and lags it where this frame changed.
             std::swap(m_backTexture, m_frontTexture);
             std::swap(m_backFramebuffer, m_frontFramebuffer);
-            glDisable(GL_SCISSOR_TEST);
-            glDisable(GL_BLEND);
-            DrawToWindow();
-            if (m_capture) {
-                CaptureWindow(*m_capture);
-                m_capture = nullptr;
-            }
-            SDL_GL_SwapWindow(m_window);
+            m_backBehind = damage;
+            ShowInWindow(damage, windowWhole);
             ++m_shownFrames;
             m_windowStale = false;
             m_shownGamma = m_state.gamma;
         }
-        m_backStale = true;
-        std::swap(m_current, m_previous);
+        // The last shown picture is described by this frame's commands
+        // unless they only drew nothing over it.
+        if (shown || m_current.startsCleared) std::swap(m_current, m_previous);
         m_current.Reset();
         m_previousShown = true;
-        m_deferring = g_skipRepeatedFrames;
+        m_drawingAhead = false;
 #if defined(__EMSCRIPTEN__)
         // The browser shows the canvas when it gets control back, once per
         // display refresh: that is the vsync of a page.
@@ -759,15 +900,18 @@ protected:
         return wanted;
 #endif
         SDL_GL_MakeCurrent(m_window, m_context);
+        m_vsync = false;
         if (!wanted) {
             SDL_GL_SetSwapInterval(0);
             return false;
         }
-        if (SDL_GL_SetSwapInterval(-1) == 0 && SDL_GL_GetSwapInterval() == -1) return true;
-        return SDL_GL_SetSwapInterval(1) == 0 && SDL_GL_GetSwapInterval() == 1;
+        if (SDL_GL_SetSwapInterval(-1) == 0 && SDL_GL_GetSwapInterval() == -1) m_vsync = true;
+        else m_vsync = SDL_GL_SetSwapInterval(1) == 0 && SDL_GL_GetSwapInterval() == 1;
+        return m_vsync;
     }
 
     void OnReadFrontBuffer(uint8_t* pixels, uint32_t pitch) override {
+        MakeCurrent();
         glBindFramebuffer(GL_READ_FRAMEBUFFER, m_frontFramebuffer);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
         glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(pitch / 4));
@@ -800,6 +944,7 @@ protected:
     void OnResourceDestroyed(ResourceBase& resource) override {
         FlushPendingReading(resource);
         if (resource.backendName == 0) return;
+        MakeCurrent();
         if (dynamic_cast<Texture*>(&resource)) {
             glDeleteTextures(1, &resource.backendName);
         } else {
@@ -871,6 +1016,7 @@ private:
             glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
             glClear(GL_COLOR_BUFFER_BIT);
         }
+        m_backBehind = DamageRegion(w, h);
         m_uploadedGamma = false;
         UpdateGeometry();
         return D3D_OK;
@@ -977,50 +1123,94 @@ private:
         return c;
     }
 
-    // Commands are held back while they repeat the previous frame's, in
-    // case the whole frame does; the first that differs sends the held ones
-    // and itself to the driver, and the rest of the frame goes straight on.
+    // Each device draws in its own context, whichever device drew last.
+    void MakeCurrent() {
+        if (SDL_GL_GetCurrentContext() != m_context) SDL_GL_MakeCurrent(m_window, m_context);
+    }
+
+    bool TracksDamage() const { return g_trackDamage && g_skipRepeatedFrames; }
+
+    // Commands are held until the present, which knows where the frame has
+    // to be drawn; once a resource they read is about to change, they are
+    // drawn at once, and so is the rest of the frame.
     void Record(Command& command, const uint8_t* vertices, size_t size) {
         RecordedFrame& frame = m_current;
         if (frame.commands.empty())
             frame.startsCleared = command.kind == Command::kClear && CoversBackBuffer(command.clearRect);
         command.vertexOffset = frame.vertices.size();
         frame.vertices.insert(frame.vertices.end(), vertices, vertices + size);
+        command.indexOffset = frame.indices.size();
+        if (command.kind == Command::kDraw) {
+            const size_t count = static_cast<size_t>(command.primCount) * 3;
+            frame.indices.resize(command.indexOffset + count);
+            std::memcpy(frame.indices.data() + command.indexOffset,
+                        command.indices->Bytes() + static_cast<size_t>(command.startIndex) * 2, count * 2);
+        }
         frame.commands.push_back(command);
-        const size_t index = frame.commands.size() - 1;
-        if (m_deferring && RepeatsPrevious(index, size)) return;
-        if (m_deferring) SendHeld(index);
-        Execute(frame.commands[index]);
+        frame.bounds.push_back(command.kind == Command::kClear ? ClearBounds(command)
+                                                               : DrawBounds(frame, command, ViewportBounds(command)));
+        if (m_drawingAhead) {
+            MakeCurrent();
+            Execute(frame.commands.back(), WholeBuffer());
+        }
     }
 
-    bool RepeatsPrevious(size_t index, size_t size) const {
-        if (!m_previousShown || index >= m_previous.commands.size()) return false;
-        const Command& now = m_current.commands[index];
-        if (std::memcmp(&now, &m_previous.commands[index], sizeof(Command)) != 0) return false;
-        return size == 0 ||
-               std::memcmp(m_current.vertices.data() + now.vertexOffset,
-                           m_previous.vertices.data() + now.vertexOffset, size) == 0;
+    // Where this frame's picture can differ from the last shown one.
+    DamageRegion FrameDamage() const {
+        DamageRegion damage(BufferWidth(), BufferHeight());
+        if (!TracksDamage() || !m_previousShown || (m_current.startsCleared && !m_previous.startsCleared)) {
+            damage.AddWhole();
+        } else if (!m_current.startsCleared) {
+            // Drawn over the last shown picture: only what it draws changes.
+            for (const PixelRect& bounds : m_current.bounds) damage.Add(bounds);
+        } else {
+            AddFrameDifference(m_current, m_previous, damage);
+        }
+        return damage;
     }
 
-    // Sends the first `count` held commands; the frame goes straight on.
-    void SendHeld(size_t count) {
-        m_deferring = false;
-        for (size_t i = 0; i < count; ++i) Execute(m_current.commands[i]);
+    // The frame's held commands, each only where it meets the damage.
+    void DrawHeld(const DamageRegion& damage) {
+        if (m_drawingAhead) return;
+        if (!(m_current.startsCleared && damage.Whole())) TakeFrontPicture();
+        for (const PixelRect& area : damage.Rects()) {
+            for (size_t i = 0; i < m_current.commands.size(); ++i)
+                if (!m_current.bounds[i].Intersection(area).Empty()) Execute(m_current.commands[i], area);
+        }
     }
 
-    // A resource about to change or go away: held commands that read it are
-    // sent first, while it still holds what they read.
+    // A resource about to change or go away: if held commands read it, they
+    // are drawn now, while it still holds what they read.
     void FlushPendingReading(const ResourceBase& resource) {
-        if (!m_deferring || m_current.commands.empty()) return;
+        if (m_drawingAhead) return;
         for (const Command& c : m_current.commands) {
             const bool reads = c.kind == Command::kDraw &&
                                (c.indices == &resource || c.stages[0].texture == &resource ||
                                 c.stages[1].texture == &resource);
             if (reads) {
-                SendHeld(m_current.commands.size());
+                m_drawingAhead = true;
+                MakeCurrent();
+                TakeFrontPicture();
+                for (const Command& held : m_current.commands) Execute(held, WholeBuffer());
                 return;
             }
         }
+    }
+
+    int BufferWidth() const { return static_cast<int>(m_params.BackBufferWidth); }
+    int BufferHeight() const { return static_cast<int>(m_params.BackBufferHeight); }
+    PixelRect WholeBuffer() const { return PixelRect{0, 0, BufferWidth(), BufferHeight()}; }
+
+    PixelRect ClearBounds(const Command& c) const {
+        const D3DRECT& r = c.clearRect;
+        return PixelRect{r.x1, r.y1, r.x2, r.y2}.Intersection(WholeBuffer());
+    }
+
+    PixelRect ViewportBounds(const Command& c) const {
+        const D3DVIEWPORT8& vp = c.viewport;
+        const auto clamp = [](uint64_t v) { return static_cast<int>(std::min<uint64_t>(v, 1u << 20)); };
+        return PixelRect{clamp(vp.X), clamp(vp.Y), clamp(uint64_t{vp.X} + vp.Width), clamp(uint64_t{vp.Y} + vp.Height)}
+            .Intersection(WholeBuffer());
     }
 
     bool CoversBackBuffer(const D3DRECT& r) const {
@@ -1029,54 +1219,50 @@ private:
     }
 
     // The back buffer keeps the last shown picture across a present, as a
-    // copy swap does; it is copied from the front buffer only when a frame
-    // draws over it instead of clearing it whole.
+    // copy swap does: where it lags the front buffer, it takes the front's
+    // pixels before anything is drawn on it.
     void TakeFrontPicture() {
-        if (!m_backStale) return;
-        m_backStale = false;
-        const GLint w = static_cast<GLint>(m_params.BackBufferWidth);
-        const GLint h = static_cast<GLint>(m_params.BackBufferHeight);
         glDisable(GL_SCISSOR_TEST);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, m_frontFramebuffer);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_backFramebuffer);
-        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        for (const PixelRect& r : m_backBehind.Rects())
+            glBlitFramebuffer(r.x0, r.y0, r.x1, r.y1, r.x0, r.y0, r.x1, r.y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        m_backBehind.Clear();
     }
 
-    void Execute(const Command& c) {
+    // Draws the command, its pixels cut to `area`.
+    void Execute(const Command& c, const PixelRect& area) {
         if (c.kind == Command::kClear) {
-            if (CoversBackBuffer(c.clearRect)) {
-                m_backStale = false;
-            } else {
-                TakeFrontPicture();
-            }
-            ExecuteClear(c);
+            ExecuteClear(c, area);
         } else {
-            TakeFrontPicture();
-            ExecuteDraw(c);
+            ExecuteDraw(c, area);
         }
     }
 
-    void ExecuteClear(const Command& c) {
+    static void Scissor(const PixelRect& r) {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(r.x0, r.y0, std::max(r.x1 - r.x0, 0), std::max(r.y1 - r.y0, 0));
+    }
+
+    void ExecuteClear(const Command& c, const PixelRect& area) {
+        const PixelRect target = ClearBounds(c).Intersection(area);
+        if (target.Empty()) return;
         float rgba[4];
         ColorToFloats(c.clearColor, rgba);
-        const D3DRECT& rect = c.clearRect;
         glBindFramebuffer(GL_FRAMEBUFFER, m_backFramebuffer);
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(rect.x1, rect.y1, rect.x2 - rect.x1, rect.y2 - rect.y1);
+        Scissor(target);
         // A back buffer without alpha reads as opaque when blending.
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         glClearColor(rgba[0], rgba[1], rgba[2], m_backHasAlpha ? rgba[3] : 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
     }
 
-    void ExecuteDraw(const Command& c) {
+    void ExecuteDraw(const Command& c, const PixelRect& area) {
+        const PixelRect target = ViewportBounds(c).Intersection(area);
+        if (target.Empty()) return;
         glBindFramebuffer(GL_FRAMEBUFFER, m_backFramebuffer);
-        glViewport(0, 0, static_cast<GLsizei>(m_params.BackBufferWidth),
-                   static_cast<GLsizei>(m_params.BackBufferHeight));
-        const D3DVIEWPORT8& vp = c.viewport;
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
-                  static_cast<GLsizei>(vp.Height));
+        glViewport(0, 0, BufferWidth(), BufferHeight());
+        Scissor(target);
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, m_backHasAlpha ? GL_TRUE : GL_FALSE);
         ApplyBlending(c);
         ApplyCulling(c);
@@ -1334,20 +1520,157 @@ private:
         m_uploadedGamma = true;
     }
 
-    void DrawToWindow() {
+    // How the window system is handed a frame, found once the context is
+    // current: parts of the window's back buffer copied to the screen (the
+    // back buffer then always holds the whole shown picture), or swaps that
+    // say how old the back buffer is, or plain swaps of a whole frame.
+    void FindWindowUpdates() {
+#if defined(SDL_VIDEO_DRIVER_X11)
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (SDL_GetWindowWMInfo(m_window, &info) && info.subsystem == SDL_SYSWM_X11 && glXGetCurrentContext()) {
+            Display* display = glXGetCurrentDisplay();
+            const int screen = DefaultScreen(display);
+            m_glxDisplay = display;
+            m_glxDrawable = glXGetCurrentDrawable();
+            m_copySubBuffer = epoxy_has_glx_extension(display, screen, "GLX_MESA_copy_sub_buffer");
+            m_bufferAge = epoxy_has_glx_extension(display, screen, "GLX_EXT_buffer_age");
+            return;
+        }
+#endif
+#if VELMOR_GL_EGL
+        if (epoxy_has_egl() && eglGetCurrentContext() != EGL_NO_CONTEXT) {
+            m_eglDisplay = eglGetCurrentDisplay();
+            m_eglSurface = eglGetCurrentSurface(EGL_DRAW);
+            m_bufferAge = epoxy_has_egl_extension(m_eglDisplay, "EGL_EXT_buffer_age");
+            m_swapWithDamage = epoxy_has_egl_extension(m_eglDisplay, "EGL_KHR_swap_buffers_with_damage");
+        }
+#endif
+    }
+
+    // Copying parts of the window does not wait for the display's refresh,
+    // so it is used only where vsync does not hold the swaps anyway.
+    bool CopiesWindowParts() const { return m_copySubBuffer && !m_vsync; }
+
+    // How many frames ago the window's back buffer held the shown picture;
+    // 0 when unknown.
+    int WindowBufferAge() const {
+        if (CopiesWindowParts()) return m_windowBackHeld ? 1 : 0;
+        if (!m_bufferAge) return 0;
+#if defined(SDL_VIDEO_DRIVER_X11)
+        if (m_glxDisplay) {
+            unsigned int age = 0;
+            glXQueryDrawable(m_glxDisplay, m_glxDrawable, GLX_BACK_BUFFER_AGE_EXT, &age);
+            return static_cast<int>(age);
+        }
+#endif
+#if VELMOR_GL_EGL
+        if (m_eglDisplay) {
+            EGLint age = 0;
+            if (eglQuerySurface(m_eglDisplay, m_eglSurface, EGL_BUFFER_AGE_EXT, &age)) return age;
+        }
+#endif
+        return 0;
+    }
+
+    // The window pixels the picture's pixels in `area` can show in: the
+    // scaling filter reads one picture pixel round each window pixel.
+    static PixelRect WindowArea(const PixelRect& area, const platform::Letterbox& box, int bufferW, int bufferH) {
+        const auto down = [](long long a, long long b) { return static_cast<int>(a >= 0 ? a / b : -((-a + b - 1) / b)); };
+        const auto up = [](long long a, long long b) { return static_cast<int>(a >= 0 ? (a + b - 1) / b : -(-a / b)); };
+        const PixelRect window{box.x + down((area.x0 - 1LL) * box.width, bufferW),
+                               box.y + down((area.y0 - 1LL) * box.height, bufferH),
+                               box.x + up((area.x1 + 1LL) * box.width, bufferW),
+                               box.y + up((area.y1 + 1LL) * box.height, bufferH)};
+        return window.Intersection(PixelRect{box.x, box.y, box.x + box.width, box.y + box.height});
+    }
+
+    // Scales the picture's damage into the window and hands the window
+    // system the parts that changed.
+    void ShowInWindow(const DamageRegion& damage, bool whole) {
         int windowW = 0, windowH = 0;
         SDL_GL_GetDrawableSize(m_window, &windowW, &windowH);
-        const int bufferW = static_cast<int>(m_params.BackBufferWidth);
-        const int bufferH = static_cast<int>(m_params.BackBufferHeight);
-        const platform::Letterbox box = platform::FitLetterbox(windowW, windowH, bufferW, bufferH);
+        const platform::Letterbox box = platform::FitLetterbox(windowW, windowH, BufferWidth(), BufferHeight());
+        DamageRegion changed(windowW, windowH);
+        if (whole || damage.Whole()) {
+            changed.AddWhole();
+        } else {
+            for (const PixelRect& area : damage.Rects())
+                changed.Add(WindowArea(area, box, BufferWidth(), BufferHeight()));
+        }
+        // The back buffer lacks what changed since the frame it holds.
+        DamageRegion drawn = changed;
+        const int age = WindowBufferAge();
+        if (age == 2) {
+            drawn.Add(m_lastWindowChange);
+        } else if (age != 1) {
+            drawn.AddWhole();
+        }
+        glDisable(GL_SCISSOR_TEST);
+        glDisable(GL_BLEND);
+        DrawToWindow(box, drawn);
+        if (m_capture) {
+            CaptureWindow(*m_capture);
+            m_capture = nullptr;
+        }
+        HandOver(drawn, changed, windowH, whole);
+        m_lastWindowChange = changed;
+    }
+
+    // Rectangles of the window, its row 0 at the top, as the window system
+    // counts them (from the bottom).
+    static void ToBottomUp(const DamageRegion& region, int windowH, std::vector<int>& xywh) {
+        xywh.clear();
+        for (const PixelRect& r : region.Rects())
+            xywh.insert(xywh.end(), {r.x0, windowH - r.y1, r.x1 - r.x0, r.y1 - r.y0});
+    }
+
+    // A window that was resized, exposed or shown again is handed a whole
+    // frame by a swap: Mesa's software GLX learns a window's new size only
+    // at a swap, and copying parts of a buffer of the old size would fail.
+    void HandOver(const DamageRegion& drawn, const DamageRegion& changed, int windowH, bool whole) {
+        std::vector<int> xywh;
+#if defined(SDL_VIDEO_DRIVER_X11)
+        if (CopiesWindowParts() && !whole) {
+            // Everything drawn: where the back buffer was behind the
+            // screen, so is the screen.
+            ToBottomUp(drawn, windowH, xywh);
+            for (size_t i = 0; i < xywh.size(); i += 4)
+                glXCopySubBufferMESA(m_glxDisplay, m_glxDrawable, xywh[i], xywh[i + 1], xywh[i + 2], xywh[i + 3]);
+            m_windowBackHeld = true;
+            return;
+        }
+#endif
+#if VELMOR_GL_EGL
+        if (m_eglDisplay && m_swapWithDamage && !changed.Whole()) {
+            ToBottomUp(changed, windowH, xywh);
+            eglSwapBuffersWithDamageKHR(m_eglDisplay, m_eglSurface, xywh.data(), static_cast<EGLint>(xywh.size() / 4));
+            m_windowBackHeld = false;
+            return;
+        }
+#endif
+        (void)drawn;
+        (void)changed;
+        (void)windowH;
+        (void)whole;
+        SDL_GL_SwapWindow(m_window);
+        m_windowBackHeld = false;
+    }
+
+    void DrawToWindow(const platform::Letterbox& box, const DamageRegion& drawn) {
+        int windowW = 0, windowH = 0;
+        SDL_GL_GetDrawableSize(m_window, &windowW, &windowH);
+        const int bufferW = BufferWidth(), bufferH = BufferHeight();
         const bool exact = box.width == bufferW && box.height == bufferH;
         const bool fillsWindow = box.width == windowW && box.height == windowH;
         // A window without a gamma ramp showing the picture at its own size
-        // takes it in one copy, turned the right way up.
+        // takes it in copies, turned the right way up.
         if (m_windowTakesCopy && m_params.Windowed && exact && fillsWindow) {
             glBindFramebuffer(GL_READ_FRAMEBUFFER, m_frontFramebuffer);
             glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-            glBlitFramebuffer(0, 0, bufferW, bufferH, 0, bufferH, bufferW, 0, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+            for (const PixelRect& r : drawn.Rects())
+                glBlitFramebuffer(r.x0, r.y0, r.x1, r.y1, r.x0, bufferH - r.y0, r.x1, bufferH - r.y1,
+                                  GL_COLOR_BUFFER_BIT, GL_NEAREST);
             glBindFramebuffer(GL_FRAMEBUFFER, 0);
             return;
         }
@@ -1355,7 +1678,7 @@ private:
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         glViewport(0, 0, windowW, windowH);
         // Only the bars round a letterboxed picture need clearing.
-        if (!fillsWindow) {
+        if (!fillsWindow && drawn.Whole()) {
             glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
             glClear(GL_COLOR_BUFFER_BIT);
         }
@@ -1380,7 +1703,12 @@ private:
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
         glBindVertexArray(m_presentVao);
-        glDrawArrays(GL_TRIANGLES, 0, 3);
+        glEnable(GL_SCISSOR_TEST);
+        for (const PixelRect& r : drawn.Rects()) {
+            Scissor(PixelRect{r.x0, windowH - r.y1, r.x1, windowH - r.y0});
+            glDrawArrays(GL_TRIANGLES, 0, 3);
+        }
+        glDisable(GL_SCISSOR_TEST);
     }
 
     void CaptureWindow(WindowCapture& capture) {
@@ -1424,11 +1752,28 @@ private:
     // This frame's commands and the last shown frame's.
     RecordedFrame m_current, m_previous;
     bool m_previousShown = false;
-    // Every command of this frame so far repeats the last shown frame's and
-    // none has been sent to the driver.
-    bool m_deferring = true;
-    // The back buffer does not hold the last shown picture it is to keep.
-    bool m_backStale = false;
+    // Held commands of this frame were drawn when a resource they read was
+    // about to change; the rest of the frame is drawn as it comes.
+    bool m_drawingAhead = false;
+    // Where the back buffer lags the front (the last frame's damage).
+    DamageRegion m_backBehind{0, 0};
+    // Whether vsync holds the swaps; how the window is handed frames.
+    bool m_vsync = false;
+    bool m_copySubBuffer = false, m_bufferAge = false;
+#if defined(SDL_VIDEO_DRIVER_X11)
+    Display* m_glxDisplay = nullptr;
+    GLXDrawable m_glxDrawable = 0;
+#endif
+#if VELMOR_GL_EGL
+    EGLDisplay m_eglDisplay = EGL_NO_DISPLAY;
+    EGLSurface m_eglSurface = EGL_NO_SURFACE;
+    bool m_swapWithDamage = false;
+#endif
+    // The window's back buffer still holds the last shown picture (after
+    // copies of its parts, not after swaps).
+    bool m_windowBackHeld = false;
+    // Where the window changed in the last shown frame.
+    DamageRegion m_lastWindowChange{0, 0};
     // The window must be drawn again whatever the frame (new, resized, exposed).
     bool m_windowStale = true;
     D3DGAMMARAMP m_shownGamma{};
@@ -1461,6 +1806,8 @@ bool CaptureNextPresent(IDirect3DDevice8* device, WindowCapture* capture) {
 }
 
 void SetRepeatedFramesSkipped(bool on) { g_skipRepeatedFrames = on; }
+
+void SetDamageTracked(bool on) { g_trackDamage = on; }
 
 uint64_t ShownFrameCount(IDirect3DDevice8* device) {
     auto* gl = dynamic_cast<GlDevice*>(device);

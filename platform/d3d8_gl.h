@@ -31,6 +31,12 @@ bool CaptureNextPresent(IDirect3DDevice8* device, WindowCapture* capture);
 // present.
 void SetRepeatedFramesSkipped(bool on);
 
+// On unless turned off: a present draws, scales and shows only where its
+// frame can differ from the last shown one. Off, every shown frame is drawn
+// and shown whole (the picture is the same either way). Read by every
+// OpenGL device at its next present.
+void SetDamageTracked(bool on);
+
 // How many presents of an OpenGL device drew the window; a present that
 // repeats the last shown frame exactly draws nothing. 0 for another backend.
 uint64_t ShownFrameCount(IDirect3DDevice8* device);

@@ -9,6 +9,7 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils x11-xkb-utils clang libclang-rt-dev
   libgl1-mesa-dri
   python3 python3-pil fonts-dejavu-core libx11-dev
+  python3-xlib  # bench/round_cost.sh counts shown frames through the DAMAGE extension
   imagemagick libjpeg-turbo-progs  # the image tests' independent encoders and decoders
   valgrind
   zip unzip  # the Windows zip, and its test

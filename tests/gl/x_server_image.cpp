@@ -12,6 +12,8 @@ ServerImage ReadServerImage(SDL_Window* window) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
     if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return result;
+    // What the window's own connection sent has been done before the read.
+    XSync(info.info.x11.display, False);
     Display* display = XOpenDisplay(nullptr);
     if (!display) return result;
     const Window target = info.info.x11.window;
