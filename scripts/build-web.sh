@@ -33,6 +33,7 @@ if [ -z "$data" ]; then
   icon="$root/dist/icons/hicolor/64x64/apps/io.github.quble.Quble.png"
 else
   program=velmor-run
+  [ -d "$data" ] || { echo "build-web.sh: no folder $data" >&2; exit 1; }
   data="$(cd "$data" && pwd)"
   [ -d "$data/DATA" ] && data="$data/DATA"
   if ! compgen -G "$data/*.xml" > /dev/null; then
