@@ -1682,6 +1682,10 @@ private:
             glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
             glClear(GL_COLOR_BUFFER_BIT);
         }
+        if (PictureIsOneColour()) {
+            ClearToPictureColour(box, windowH, drawn);
+            return;
+        }
         glViewport(box.x, windowH - box.y - box.height, box.width, box.height);
 
         if (!PresentProgramReady()) return;
@@ -1707,6 +1711,37 @@ private:
         for (const PixelRect& r : drawn.Rects()) {
             Scissor(PixelRect{r.x0, windowH - r.y1, r.x1, windowH - r.y0});
             glDrawArrays(GL_TRIANGLES, 0, 3);
+        }
+        glDisable(GL_SCISSOR_TEST);
+    }
+
+    // A frame that ends by clearing the whole picture (a start, a loading
+    // screen, a fade to black) shows one colour; without a gamma ramp to look
+    // it up in, the window is cleared to it instead of scaling the picture,
+    // which on a software renderer costs as much as any other frame.
+    bool PictureIsOneColour() const {
+        if (m_current.commands.empty()) return false;
+        const Command& last = m_current.commands.back();
+        return last.kind == Command::kClear && CoversBackBuffer(last.clearRect) &&
+               (m_params.Windowed || IsIdentityRamp(m_state.gamma));
+    }
+
+    // The colour is read back from the picture, so it is what the buffer's
+    // format made of it, as scaling would show it.
+    void ClearToPictureColour(const platform::Letterbox& box, int windowH, const DamageRegion& drawn) {
+        GLubyte rgba[4] = {0, 0, 0, 0};
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, m_frontFramebuffer);
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        glClearColor(rgba[0] / 255.0f, rgba[1] / 255.0f, rgba[2] / 255.0f, 1.0f);
+        const PixelRect picture{box.x, box.y, box.x + box.width, box.y + box.height};
+        glEnable(GL_SCISSOR_TEST);
+        for (const PixelRect& r : drawn.Rects()) {
+            const PixelRect area = r.Intersection(picture);
+            if (area.Empty()) continue;
+            Scissor(PixelRect{area.x0, windowH - area.y1, area.x1, windowH - area.y0});
+            glClear(GL_COLOR_BUFFER_BIT);
         }
         glDisable(GL_SCISSOR_TEST);
     }

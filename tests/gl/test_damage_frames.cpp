@@ -61,6 +61,7 @@ struct Scene {
     bool refillTilesWithin = false;
     uint32_t texelSeed = 0;
     float sparkleX = 0, sparkleY = 0;  // a frame without a clear draws only this
+    bool blank = false;  // a frame of the background alone, as a start or a loading screen shows
 };
 
 // A device on a window of its own, and what it draws with.
@@ -156,8 +157,17 @@ public:
         m_textures[texture]->UnlockRect(0);
     }
 
-    void Draw(const Scene& scene) {
+    // A blank scene is only cleared, or (`paintBlank`) also painted over
+    // with an opaque quad of the background's colour: one picture, shown
+    // one way for a clear alone and another for a drawn quad.
+    void Draw(const Scene& scene, bool paintBlank) {
         m_device->BeginScene();
+        if (scene.blank) {
+            m_device->Clear(0, nullptr, D3DCLEAR_TARGET, scene.background, 0, 0);
+            if (paintBlank) Batch(nullptr, false, {{0, 0, kPictureW, kPictureH, scene.background, 0, 0, 1, 1}});
+            End();
+            return;
+        }
         if (!scene.cleared) {
             // A half-transparent spark over the last picture, kept as it is.
             Batch(nullptr, true, {{scene.sparkleX, scene.sparkleY, 14, 9, 0x80FFFFFFu, 0, 0, 1, 1}});
@@ -238,6 +248,12 @@ Scene NextScene(Scene scene, std::mt19937& random, std::string& changes) {
     scene.refillTexture = -1;
     scene.refillTilesWithin = false;
     scene.cleared = !chance(8);
+    scene.blank = scene.cleared && chance(6);
+    if (scene.blank) {
+        scene.background = 0xFF000000u | (random() & 0xFFFFFFu);
+        changes = "blank";
+        return scene;
+    }
     if (!scene.cleared) {
         scene.sparkleX = static_cast<float>(random() % 380);
         scene.sparkleY = static_cast<float>(random() % 290);
@@ -341,7 +357,7 @@ TEST_P(DamageFramesTest, EveryShownFrameEqualsAWholeRedraw) {
         if (frame > 0) scene = NextScene(scene, random, changes);
         for (Screen* screen : {&tracked, &whole}) {
             if (scene.refillTexture >= 0) screen->Refill(scene.refillTexture, scene.texelSeed);
-            screen->Draw(scene);
+            screen->Draw(scene, screen == &whole);
             SetDamageTracked(screen == &tracked);
             ASSERT_EQ(screen->Device()->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
         }
