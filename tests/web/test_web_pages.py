@@ -282,13 +282,25 @@ class WebPageTest(unittest.TestCase):
                     len(set(picture.getdata())) > 20) and picture
         return wait_until(drawn, 60, what)
 
+    def still_picture(self, browser, what):
+        """The drawn picture once it holds still (fades in are over)."""
+        previous = [self.assert_draws(browser, what)]
+
+        def still():
+            time.sleep(0.3)
+            now = browser.picture()
+            held = changed_share(previous[0], now) < 0.002
+            previous[0] = now
+            return held and now
+        return wait_until(still, 30, what + ' to hold still')
+
     def test_quble_plays_a_round_keeps_the_record_across_reloads_and_restarts_and_ends_cleanly(self):
         self.add_page('quble')
         pack_three_tile_game(os.path.join(self.site, 'quble', 'quble.data'), self.scratch)
         folder = '/home/web_user/.local/share/quble'
         browser = self.browser()
         self.open(browser, 'quble')
-        first = self.assert_draws(browser, 'the main window')
+        first = self.still_picture(browser, 'the main window')
         self.assertEqual(browser.driver.execute_script('return Module.SDL2.audioContext.state'), 'suspended',
                          'sound waits for a gesture')
 
@@ -329,7 +341,7 @@ class WebPageTest(unittest.TestCase):
         time.sleep(0.5)
         browser.driver.refresh()
         wait_until(browser.started, 60, 'the reloaded page to start')
-        reloaded = self.assert_draws(browser, 'the reloaded main window')
+        reloaded = self.still_picture(browser, 'the reloaded main window')
         self.assertGreater(changed_share(first, reloaded, RECORD_PANEL, 2), 0.005, 'the panel shows the record')
         self.assertEqual(bytes(browser.read_file(folder + '/DATA/qbhs.dat')), record)
         self.assertEqual(browser.errors(), [])
@@ -338,7 +350,7 @@ class WebPageTest(unittest.TestCase):
 
         browser = self.browser()
         self.open(browser, 'quble')
-        restarted = self.assert_draws(browser, 'the main window after a browser restart')
+        restarted = self.still_picture(browser, 'the main window after a browser restart')
         self.assertEqual(bytes(browser.read_file(folder + '/DATA/qbhs.dat')), record)
         self.assertLess(changed_share(reloaded, restarted, RECORD_PANEL, 2), 0.005, 'the same record shows')
 
