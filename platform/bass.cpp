@@ -4,6 +4,9 @@
 
 #include <SDL.h>
 
+#include <cstdint>
+#include <memory>
+
 #include "audio_decode.h"
 #include "audio_mixer.h"
 #include "audio_output.h"
@@ -95,10 +98,42 @@ int OpenSdlDevice(platform::audio::Mixer& mixer) {
 
 platform::audio::Mixer* TheMixer() { return g_layer.mixer.get(); }
 
+// Closing an SDL device waits for its audio thread, and that thread sleeps
+// two buffers after its last one "to drain" them (about 30 ms in all), though
+// the mixer has faded to silence by then. Once the device is paused its
+// thread no longer reads the mixer, so the layer lets the mixer go at once and
+// closes the device on a thread of its own: a game that quits does not wait
+// for that sleep. The next BASS_Init waits for the closing to finish; a
+// process that ends first leaves the rest of it (the sleep, the device's
+// release) to the end of the process, as with any device still open then.
+SDL_Thread* g_closing = nullptr;
+
+int SDLCALL CloseDevice(void* device) {
+    SDL_CloseAudioDevice(static_cast<SDL_AudioDeviceID>(reinterpret_cast<uintptr_t>(device)));
+    return 0;
+}
+
+void FinishClosing() {
+    if (!g_closing) return;
+    SDL_WaitThread(g_closing, nullptr);
+    g_closing = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+// Where no thread can be made (a browser page without threads), it closes here.
+void StartClosing(SDL_AudioDeviceID device) {
+    void* data = reinterpret_cast<void*>(static_cast<uintptr_t>(device));
+    g_closing = SDL_CreateThread(CloseDevice, "audio close", data);
+    if (g_closing) return;
+    CloseDevice(data);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
 }  // namespace
 
 BOOL BASS_Init(int device, DWORD freq, DWORD, void*) {
     if (g_layer.mixer) return Result(BASS_ERROR_ALREADY);
+    FinishClosing();
     if (device != -1 && device != -2) return Result(BASS_ERROR_DEVICE);
     if (freq < MIN_OUTPUT_RATE || freq > MAX_OUTPUT_RATE) return Result(BASS_ERROR_ILLPARAM);
     auto mixer = std::make_unique<platform::audio::Mixer>(freq);
@@ -142,9 +177,9 @@ BOOL BASS_Free() {
     if (g_layer.device) {
         TheMixer()->SetRunning(false);
         for (Uint32 waited = 0; waited < FADE_WAIT_MS && !TheMixer()->Silent(); waited += 5) SDL_Delay(5);
-        // Waits for the audio thread to leave the mixer.
-        SDL_CloseAudioDevice(g_layer.device);
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        // The audio thread leaves the mixer for good once the device is paused.
+        SDL_PauseAudioDevice(g_layer.device, 1);
+        StartClosing(g_layer.device);
         g_layer.device = 0;
         g_layer.deviceBufferFrames = 0;
     }

@@ -97,4 +97,22 @@ TEST_F(AudioThreadsTest, EveryKindOfCallWhileTheDeviceThreadMixes) {
     EXPECT_TRUE(BASS_Free());
 }
 
+// A device closes on a thread of its own; freeing while music plays and
+// opening again at once, several times over, must give a device that mixes
+// each time (an open racing the last close, or a close that quits SDL's
+// audio under the new device, leaves it silent).
+TEST_F(AudioThreadsTest, FreedWhilePlayingAndOpenedAgainAtOnce) {
+    WriteAudio("loop.wav", AudioFileFormat::Wav, Sine(4410, 44, 0.8f), 2);
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(BASS_Init(-1, RATE, 0x20, nullptr)) << BASS_ErrorGetCode();
+        ASSERT_TRUE(BASS_Start());
+        const HSTREAM loop = BASS_StreamCreateFile(FALSE, "loop.wav", 0, 0, 0);
+        ASSERT_NE(loop, 0u);
+        ASSERT_TRUE(BASS_StreamPlay(loop, TRUE, BASS_SAMPLE_LOOP));
+        EXPECT_TRUE(Within(2000, [&] { return BASS_ChannelGetLevel(loop) != 0; })) << "the new device mixes";
+        ASSERT_TRUE(BASS_Free());
+    }
+}
+
 }  // namespace
