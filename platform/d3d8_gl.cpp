@@ -485,6 +485,7 @@ public:
     }
     ~GlDirect3D() override {
         if (m_spareContext) SDL_GL_DeleteContext(m_spareContext);
+        platform::ReleaseProbeWindow();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
 
@@ -519,10 +520,11 @@ private:
         // can draw into it.
         if (ok) {
             m_spareContext = context;
+            platform::KeepProbeWindow(window);
         } else {
             SDL_GL_DeleteContext(context);
+            SDL_DestroyWindow(window);
         }
-        SDL_DestroyWindow(window);
         return ok;
     }
 

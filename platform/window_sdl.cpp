@@ -198,6 +198,21 @@ private:
     int m_listener;
 };
 
+SDL_Window* g_probeWindow = nullptr;
+
+// The kept probe window made into a window of this title, place and size
+// (made with the same OpenGL attributes, hidden); null when none is kept.
+SDL_Window* TakeProbeWindow(const std::string& title, int x, int y, int width, int height, bool borderless) {
+    SDL_Window* window = g_probeWindow;
+    if (!window) return nullptr;
+    g_probeWindow = nullptr;
+    SDL_SetWindowTitle(window, title.c_str());
+    SDL_SetWindowBordered(window, borderless ? SDL_FALSE : SDL_TRUE);
+    SDL_SetWindowSize(window, width, height);
+    SDL_SetWindowPosition(window, x, y);
+    return window;
+}
+
 class SdlWindowSystem final : public WindowSystem {
 public:
     ~SdlWindowSystem() override {
@@ -233,7 +248,8 @@ public:
                 height = screen.h;
             }
         }
-        SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, width, height, flags);
+        SDL_Window* window = TakeProbeWindow(title, x, y, width, height, (flags & SDL_WINDOW_BORDERLESS) != 0);
+        if (!window) window = SDL_CreateWindow(title.c_str(), x, y, width, height, flags);
         if (!window) return nullptr;
         auto* created = new SdlGameWindow(window);
         if (style == WindowStyle::FullScreen) created->SetStyle(style);
@@ -274,6 +290,16 @@ bool InitSdlVideo() {
 SDL_Window* SdlWindowOf(GameWindow* window) {
     auto* sdl = dynamic_cast<SdlGameWindow*>(window);
     return sdl ? sdl->Handle() : nullptr;
+}
+
+void KeepProbeWindow(SDL_Window* window) {
+    ReleaseProbeWindow();
+    g_probeWindow = window;
+}
+
+void ReleaseProbeWindow() {
+    if (g_probeWindow) SDL_DestroyWindow(g_probeWindow);
+    g_probeWindow = nullptr;
 }
 
 void SetGlContextAttributes() {

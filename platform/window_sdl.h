@@ -22,6 +22,14 @@ bool IsAltEnter(const SDL_Keysym& key);
 // SDL_QuitSubSystem(SDL_INIT_VIDEO).
 bool InitSdlVideo();
 
+// The hidden OpenGL window the graphics layer read the adapter through:
+// kept, the next game window is that window, resized and titled, instead of
+// a second one (the display's OpenGL visual is then chosen once at start).
+// A newer probe window replaces an older one; ReleaseProbeWindow destroys
+// the one kept, if any.
+void KeepProbeWindow(SDL_Window* window);
+void ReleaseProbeWindow();
+
 // The attributes every OpenGL context of the program is made with (3.3
 // core, double-buffered, no depth); set before an OpenGL window is created.
 void SetGlContextAttributes();
