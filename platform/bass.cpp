@@ -106,26 +106,38 @@ platform::audio::Mixer* TheMixer() { return g_layer.mixer.get(); }
 // for that sleep. The next BASS_Init waits for the closing to finish; a
 // process that ends first leaves the rest of it (the sleep, the device's
 // release) to the end of the process, as with any device still open then.
-SDL_Thread* g_closing = nullptr;
+//
+// The closing thread is detached and says it is done through a semaphore
+// that is made once and kept, so nothing waits on or frees anything the
+// thread may still touch.
+SDL_sem* g_deviceClosed = nullptr;
+bool g_closing = false;
 
 int SDLCALL CloseDevice(void* device) {
     SDL_CloseAudioDevice(static_cast<SDL_AudioDeviceID>(reinterpret_cast<uintptr_t>(device)));
+    SDL_SemPost(g_deviceClosed);
     return 0;
 }
 
 void FinishClosing() {
     if (!g_closing) return;
-    SDL_WaitThread(g_closing, nullptr);
-    g_closing = nullptr;
+    SDL_SemWait(g_deviceClosed);
+    g_closing = false;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 // Where no thread can be made (a browser page without threads), it closes here.
 void StartClosing(SDL_AudioDeviceID device) {
-    void* data = reinterpret_cast<void*>(static_cast<uintptr_t>(device));
-    g_closing = SDL_CreateThread(CloseDevice, "audio close", data);
-    if (g_closing) return;
-    CloseDevice(data);
+    if (!g_deviceClosed) g_deviceClosed = SDL_CreateSemaphore(0);
+    SDL_Thread* thread = g_deviceClosed ? SDL_CreateThread(CloseDevice, "audio close",
+                                                           reinterpret_cast<void*>(static_cast<uintptr_t>(device)))
+                                        : nullptr;
+    if (thread) {
+        SDL_DetachThread(thread);
+        g_closing = true;
+        return;
+    }
+    SDL_CloseAudioDevice(device);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
